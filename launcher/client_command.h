@@ -1,0 +1,28 @@
+// The command that starts the LwM2M client.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "module_settings.h"
+
+struct client_command {
+    // What the client is started with: the program, then one entry per
+    // option and one per value, each value whole, whatever it holds.
+    std::vector<std::string> arguments;
+    // The same command written as one shell-style line ending in " &", for
+    // the event log. Values stand in it unquoted, exactly as set.
+    std::string line;
+};
+
+// Options, in order: -4, -n name, -h server_addr, -p server_port,
+// -u update_time, -H modbus_addr, -P modbus_port, -S modbus_slave,
+// -I modbus_interval, -T modbus_timeout, -t lifetime, -f <CSV file>;
+// -L when log_en is not 0; -i psk_id -s <key> when psk_id and psk are both
+// set, the key being psk, or psk in upper-case hexadecimal when psk_hex is
+// not 0.
+client_command compose_client_command(const module_settings& settings);
+
+// Two upper-case hexadecimal digits per byte.
+std::string hex_upper(std::string_view bytes);

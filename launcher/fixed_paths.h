@@ -1,0 +1,12 @@
+// The names the launcher works with. They are fixed: the launcher reads no
+// arguments and no environment, so the module's layout on the gateway is
+// its whole configuration.
+#pragma once
+
+inline constexpr const char* settings_path = "/opt/Quorvane/etc/settings";
+inline constexpr const char* client_program = "/opt/Quorvane/bin/lwm2mclient";
+
+inline constexpr const char* work_root = "/tmp/lwm2m";
+inline constexpr const char* work_dir = "/tmp/lwm2m/etc";
+inline constexpr const char* csv_config_path = "/tmp/lwm2m/etc/config.csv";
+inline constexpr const char* event_log_path = "/tmp/lwm2m/lwm2m.log";

@@ -1,0 +1,493 @@
+// End-to-end tests of the lwm2m-launcher program itself, at its fixed paths.
+//
+// The test process moves into a private mount namespace (as root, or as an
+// unprivileged user through a user namespace) and mounts fresh tmpfs file
+// systems over /opt, /tmp and /var for every test: the host's own files
+// there are never seen or touched. A stand-in client script, installed where
+// the real client would be, records how it was started. The test process is
+// a child subreaper, so a client the launcher leaves behind becomes its
+// child: that tells exactly whether a client was started, and lets the test
+// wait for it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "base64_encode_for_tests.h"
+
+#ifndef LAUNCHER_EMULATOR
+#define LAUNCHER_EMULATOR ""
+#endif
+
+namespace {
+
+using namespace std::string_literals;
+using strings = std::vector<std::string>;
+
+constexpr const char* launcher_copy = "/opt/e2e/lwm2m-launcher";
+constexpr const char* client_path = "/opt/Quorvane/bin/lwm2mclient";
+constexpr const char* settings_path = "/opt/Quorvane/etc/settings";
+constexpr const char* log_path = "/tmp/lwm2m/lwm2m.log";
+constexpr const char* csv_path = "/tmp/lwm2m/etc/config.csv";
+constexpr const char* missing_csv_entry = "Can't find CSV config file in Plugwell\n";
+
+// Records its argument vector (NUL-separated, $0 first), its standard
+// input, its open descriptors and its ignored signals, then ends.
+constexpr const char* stand_in_client = R"(#!/bin/sh
+out=/opt/client
+mkdir -p "$out.tmp"
+printf '%s\0' "$0" "$@" > "$out.tmp/argv"
+readlink /proc/$$/fd/0 > "$out.tmp/stdin"
+find /proc/$$/fd -mindepth 1 -printf '%f %l\n' | sort -n > "$out.tmp/fds"
+sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > "$out.tmp/sigign"
+mv "$out.tmp" "$out"
+)";
+
+std::string read_file(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void write_file(const std::string& path, const std::string& contents, mode_t mode = 0644) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+    ::chmod(path.c_str(), mode);
+}
+
+bool exists(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+strings split(const std::string& text, char separator) {
+    strings parts;
+    std::string part;
+    std::istringstream stream(text);
+    while (std::getline(stream, part, separator)) {
+        parts.push_back(part);
+    }
+    return parts;
+}
+
+// Set once for the whole run: why no test can run here, and the launcher's
+// bytes, read before any mount can hide the build tree.
+std::string no_sandbox_reason;
+std::string launcher_image;
+
+std::string enter_private_mount_namespace() {
+    if (::unshare(CLONE_NEWNS) != 0) {
+        const uid_t uid = ::getuid();
+        const gid_t gid = ::getgid();
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
+            return "no private mount namespace can be made here ("s + std::strerror(errno) + ")";
+        }
+        write_file("/proc/self/setgroups", "deny");
+        write_file("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n");
+        write_file("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n");
+    }
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        return "mounts can't be made private here ("s + std::strerror(errno) + ")";
+    }
+    return {};
+}
+
+struct run_result {
+    int status = -1;  // exit status, or -1 when the launcher was killed
+    std::string out;
+    std::string err;
+};
+
+struct client_record {
+    strings argv;
+    std::string stdin_target;
+    strings descriptors;  // "N target", dash's own left out
+    std::uint64_t ignored_signals = 0;
+};
+
+class Launcher : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static bool prepared = false;
+        if (std::exchange(prepared, true)) {
+            return;
+        }
+        launcher_image = read_file(LAUNCHER_PATH);
+        if (launcher_image.empty()) {
+            no_sandbox_reason = "can't read "s + LAUNCHER_PATH;
+            return;
+        }
+        no_sandbox_reason = enter_private_mount_namespace();
+        ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    }
+
+    void SetUp() override {
+        if (!no_sandbox_reason.empty()) {
+            if (std::getenv("CI") != nullptr) {
+                FAIL() << no_sandbox_reason;
+            }
+            GTEST_SKIP() << no_sandbox_reason;
+        }
+        for (const char* dir : {"/opt", "/tmp", "/var"}) {
+            mount_tmpfs(dir);
+        }
+        for (const char* dir : {"/opt/e2e", "/opt/Quorvane", "/opt/Quorvane/etc",
+                                "/opt/Quorvane/bin"}) {
+            ::mkdir(dir, 0755);
+        }
+        write_file(launcher_copy, launcher_image, 0755);
+        write_file("/opt/e2e/stdin", "not for the client\n");
+    }
+
+    void TearDown() override {
+        if (!no_sandbox_reason.empty()) {
+            return;  // still in the host's namespace: unmount nothing
+        }
+        reap_children();
+        for (const char* dir : {"/opt", "/tmp", "/var"}) {
+            ::umount2(dir, MNT_DETACH);
+        }
+    }
+
+    static void mount_tmpfs(const char* dir, const char* options = "mode=755") {
+        ::umount2(dir, MNT_DETACH);
+        ASSERT_EQ(::mount("tmpfs", dir, "tmpfs", 0, options), 0) << dir << ": " << std::strerror(errno);
+    }
+
+    static void install_client() { write_file(client_path, stand_in_client, 0755); }
+
+    static void reap_children() {
+        while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+        }
+    }
+
+    // Runs the launcher with its own standard input, an extra descriptor that
+    // the client must not inherit, and its output captured in files.
+    static run_result run_launcher() {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int in = ::open("/opt/e2e/stdin", O_RDONLY);
+            const int out = ::open("/opt/e2e/stdout", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = ::open("/opt/e2e/stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int stray = ::open("/opt/e2e/stray", O_WRONLY | O_CREAT, 0644);
+            ::dup2(in, 0);
+            ::dup2(out, 1);
+            ::dup2(err, 2);
+            ::dup2(stray, 9);
+            strings words = split(LAUNCHER_EMULATOR, ';');
+            words.emplace_back(launcher_copy);
+            std::vector<char*> argv;
+            for (auto& word : words) {
+                argv.push_back(word.data());
+            }
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(126);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file("/opt/e2e/stdout"),
+                read_file("/opt/e2e/stderr")};
+    }
+
+    // True when the launcher left no process behind. Its orphans are this
+    // process's children, reparented as soon as the launcher ended.
+    static bool no_client_started() {
+        return ::waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD;
+    }
+
+    // Waits for the client the launcher started to end, then reads what it
+    // recorded.
+    static std::optional<client_record> wait_for_client() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        pid_t ended = 0;
+        while ((ended = ::waitpid(-1, nullptr, WNOHANG)) == 0 &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (ended <= 0 || !exists("/opt/client")) {
+            return std::nullopt;
+        }
+        client_record record;
+        record.argv = split(read_file("/opt/client/argv"), '\0');
+        record.stdin_target = read_file("/opt/client/stdin");
+        for (const auto& line : split(read_file("/opt/client/fds"), '\n')) {
+            // dash keeps the script open, and /dev/null on descriptor 10.
+            if (!line.ends_with(client_path) && line != "10 /dev/null") {
+                record.descriptors.push_back(line);
+            }
+        }
+        record.ignored_signals = std::stoull(read_file("/opt/client/sigign"), nullptr, 16);
+        return record;
+    }
+};
+
+const std::string typical_csv = "name,register,type\ntemperature,40001,int16\n";
+
+std::string typical_settings(const std::string& enable = "1") {
+    return "LWM2M_ENABLE=" + enable + "\n"
+           "LWM2M_LOG_EN=1\n"
+           "LWM2M_NAME=\"gw-0042\"\n"
+           "LWM2M_SERVER_ADDR=lwm2m.example.net\n"
+           "LWM2M_SERVER_PORT=5684\n"
+           "LWM2M_LIFETIME=300\n"
+           "LWM2M_PSK_ID=gw-0042\n"
+           "LWM2M_PSK_HEX=1\n"
+           "LWM2M_PSK=secret\n"
+           "LWM2M_UPDATE_TIME=60\n"
+           "LWM2M_CSV=" + base64_encode_for_tests(typical_csv) + "\n"
+           "LWM2M_MODBUS_ADDR=192.168.1.10\n"
+           "LWM2M_MODBUS_PORT=502\n"
+           "LWM2M_MODBUS_SLAVE=1\n"
+           "LWM2M_MODBUS_INTERVAL=10\n"
+           "LWM2M_MODBUS_TIMEOUT=3\n";
+}
+
+TEST_F(Launcher, StartsTheClientInTheBackgroundAndLogsItsCommandLine) {
+    write_file(settings_path, typical_settings());
+    install_client();
+
+    const auto run = run_launcher();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(read_file(log_path),
+              "/opt/Quorvane/bin/lwm2mclient -4 -n gw-0042 -h lwm2m.example.net -p 5684 -u 60 "
+              "-H 192.168.1.10 -P 502 -S 1 -I 10 -T 3 -t 300 -f /tmp/lwm2m/etc/config.csv -L "
+              "-i gw-0042 -s 736563726574 &\n");
+    EXPECT_EQ(read_file(csv_path), typical_csv);
+
+    const auto client = wait_for_client();
+    ASSERT_TRUE(client);
+    EXPECT_EQ(client->argv,
+              (strings{client_path, "-4", "-n", "gw-0042", "-h", "lwm2m.example.net", "-p", "5684",
+                       "-u", "60", "-H", "192.168.1.10", "-P", "502", "-S", "1", "-I", "10", "-T",
+                       "3", "-t", "300", "-f", csv_path, "-L", "-i", "gw-0042", "-s",
+                       "736563726574"}));
+    EXPECT_EQ(client->stdin_target, "/dev/null\n");
+    ASSERT_EQ(client->descriptors.size(), 3U) << testing::PrintToString(client->descriptors);
+    EXPECT_EQ(client->descriptors[0], "0 /dev/null");
+    EXPECT_EQ(client->descriptors[1], "1 /opt/e2e/stdout");
+    EXPECT_EQ(client->descriptors[2], "2 /opt/e2e/stderr");
+    const std::uint64_t sigint_and_sigquit = (1U << (SIGINT - 1)) | (1U << (SIGQUIT - 1));
+    EXPECT_EQ(client->ignored_signals & sigint_and_sigquit, sigint_and_sigquit);
+}
+
+TEST_F(Launcher, DisabledModuleWritesTheCsvButStartsNothing) {
+    write_file(settings_path, typical_settings("0"));
+    install_client();
+
+    EXPECT_EQ(run_launcher().status, 0);
+    EXPECT_EQ(read_file(log_path), "Quorvane is disabled.\n");
+    EXPECT_EQ(read_file(csv_path), typical_csv);
+    EXPECT_TRUE(no_client_started());
+}
+
+TEST_F(Launcher, MissingCsvConfigurationEndsWith255) {
+    const std::string without_csv = "LWM2M_ENABLE=1\nLWM2M_NAME=gw\n";
+    const strings settings_files = {
+        without_csv,
+        without_csv + "LWM2M_CSV=\n",
+        without_csv + "LWM2M_CSV=\"\"\n",
+        without_csv + "LWM2M_CSV=!!== \n",                                   // no digits
+        without_csv + "LWM2M_CSV=Q\n",                                      // one digit
+        without_csv + "LWM2M_CSV=" + base64_encode_for_tests("\0a,b"s) + "\n",  // zero first
+    };
+    install_client();
+    for (const auto& settings : settings_files) {
+        SCOPED_TRACE(settings);
+        write_file(settings_path, settings);
+        ::unlink(log_path);
+        EXPECT_EQ(run_launcher().status, 255);
+        EXPECT_EQ(read_file(log_path), missing_csv_entry);
+        EXPECT_FALSE(exists(csv_path));
+        EXPECT_TRUE(no_client_started());
+    }
+}
+
+TEST_F(Launcher, MissingSettingsFileEndsWith255) {
+    EXPECT_EQ(run_launcher().status, 255);
+    EXPECT_EQ(read_file(log_path), missing_csv_entry);
+}
+
+TEST_F(Launcher, CsvConfigurationStopsAtAZeroByte) {
+    write_file(settings_path,
+               "LWM2M_CSV=" + base64_encode_for_tests("a,b\nc\0hidden"s) + "\n");
+    EXPECT_EQ(run_launcher().status, 0);
+    EXPECT_EQ(read_file(csv_path), "a,b\nc");
+}
+
+TEST_F(Launcher, StaleEntriesGoByNameAndTheMapFileGoes) {
+    for (const char* dir : {"/tmp/lwm2m", "/tmp/lwm2m/etc", "/tmp/lwm2m/etc/old.d"}) {
+        ::mkdir(dir, 0755);
+    }
+    for (const char* file : {"/tmp/lwm2m/etc/config.csv", "/tmp/lwm2m/etc/a.b.c",
+                             "/tmp/lwm2m/etc/old.d/inner", "/tmp/lwm2m/etc/nodot",
+                             "/tmp/lwm2m/etc/.hidden", "/tmp/lwm2m/keep.txt",
+                             "/var/lwm2m_map.txt"}) {
+        write_file(file, "stale");
+    }
+    write_file(settings_path, "LWM2M_ENABLE=0\n");
+
+    EXPECT_EQ(run_launcher().status, 255);  // the stale config.csv is gone too
+    for (const char* gone : {"/tmp/lwm2m/etc/config.csv", "/tmp/lwm2m/etc/a.b.c",
+                             "/tmp/lwm2m/etc/old.d", "/var/lwm2m_map.txt"}) {
+        EXPECT_FALSE(exists(gone)) << gone;
+    }
+    for (const char* kept : {"/tmp/lwm2m/etc/nodot", "/tmp/lwm2m/etc/.hidden",
+                             "/tmp/lwm2m/keep.txt"}) {
+        EXPECT_TRUE(exists(kept)) << kept;
+    }
+}
+
+TEST_F(Launcher, ShellCharactersInValuesAreNeverRun) {
+    const std::string name = "a b;touch /tmp/n1";
+    const std::string addr = "$(touch /tmp/n2)";
+    const std::string modbus = "`touch /tmp/n3`|touch /tmp/n4";
+    const std::string psk_id = "x' && touch /tmp/n5 #";
+    const std::string psk = "k & touch /tmp/n6 > /tmp/n7";
+    write_file(settings_path, "LWM2M_ENABLE=1\nLWM2M_NAME=" + name + "\nLWM2M_SERVER_ADDR=" +
+                                  addr + "\nLWM2M_MODBUS_ADDR=" + modbus + "\nLWM2M_PSK_ID=" +
+                                  psk_id + "\nLWM2M_PSK=" + psk + "\nLWM2M_CSV=YSxi\n");
+    install_client();
+
+    EXPECT_EQ(run_launcher().status, 0);
+    const auto client = wait_for_client();
+    ASSERT_TRUE(client);
+    EXPECT_EQ(client->argv,
+              (strings{client_path, "-4", "-n", name, "-h", addr, "-p", "0", "-u", "0", "-H",
+                       modbus, "-P", "0", "-S", "0", "-I", "0", "-T", "0", "-t", "0", "-f",
+                       csv_path, "-i", psk_id, "-s", psk}));
+    EXPECT_EQ(read_file(log_path),
+              "/opt/Quorvane/bin/lwm2mclient -4 -n " + name + " -h " + addr + " -p 0 -u 0 -H " +
+                  modbus + " -P 0 -S 0 -I 0 -T 0 -t 0 -f /tmp/lwm2m/etc/config.csv -i " + psk_id +
+                  " -s " + psk + "  &\n");
+    for (const char* planted : {"/tmp/n1", "/tmp/n2", "/tmp/n3", "/tmp/n4", "/tmp/n5", "/tmp/n6",
+                                "/tmp/n7"}) {
+        EXPECT_FALSE(exists(planted)) << planted;
+    }
+}
+
+TEST_F(Launcher, LinesOfAnyLengthAreLoggedAndPassedWhole) {
+    const std::string name(3000, 'n');
+    const std::string key(1500, 'k');
+    write_file(settings_path, "LWM2M_ENABLE=1\nLWM2M_NAME=" + name +
+                                  "\nLWM2M_PSK_ID=id\nLWM2M_PSK_HEX=1\nLWM2M_PSK=" + key +
+                                  "\nLWM2M_CSV=YSxi\n");
+    install_client();
+
+    EXPECT_EQ(run_launcher().status, 0);
+    const std::string log = read_file(log_path);
+    EXPECT_GT(log.size(), 6000U);
+    EXPECT_NE(log.find(" -n " + name + " -h "), std::string::npos);
+    std::string hex;
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        hex += "6B";
+    }
+    EXPECT_TRUE(log.ends_with(" -i id -s " + hex + " &\n"));
+    const auto client = wait_for_client();
+    ASSERT_TRUE(client);
+    EXPECT_EQ(client->argv[3], name);
+    EXPECT_EQ(client->argv.back().size(), 3000U);
+}
+
+TEST_F(Launcher, ClientThatCannotStartIsReportedWithStatus1) {
+    write_file(settings_path, "LWM2M_ENABLE=1\nLWM2M_CSV=YSxi\n");
+    const std::string line =
+        "/opt/Quorvane/bin/lwm2mclient -4 -n  -h  -p 0 -u 0 -H  -P 0 -S 0 -I 0 -T 0 -t 0 "
+        "-f /tmp/lwm2m/etc/config.csv  &\n";
+    const std::pair<mode_t, std::string> cases[] = {
+        {0, "No such file or directory"},  // no client installed
+        {0644, "Permission denied"},       // installed, not executable
+    };
+    for (const auto& [mode, reason] : cases) {
+        SCOPED_TRACE(reason);
+        if (mode != 0) {
+            write_file(client_path, stand_in_client, mode);
+        }
+        ::unlink(log_path);
+        const std::string message =
+            "lwm2m-launcher: can't start /opt/Quorvane/bin/lwm2mclient: " + reason + "\n";
+        const auto run = run_launcher();
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, message);
+        EXPECT_EQ(read_file(log_path), line + message);
+        EXPECT_TRUE(no_client_started());
+    }
+}
+
+TEST_F(Launcher, UntrustedWorkDirectoryIsNotUsed) {
+    ::mkdir("/tmp/elsewhere", 0755);
+    write_file("/tmp/elsewhere/victim.txt", "keep");
+    write_file("/var/lwm2m_map.txt", "keep");
+    write_file(settings_path, typical_settings());
+    install_client();
+
+    const auto expect_refused = [&](const std::string& reason) {
+        const auto run = run_launcher();
+        EXPECT_EQ(run.status, 1);
+        // mkdir may have said something before.
+        EXPECT_TRUE(run.err.ends_with("lwm2m-launcher: refusing to work in /tmp/lwm2m/etc: " +
+                                      reason + "\n"))
+            << run.err;
+        EXPECT_TRUE(exists("/tmp/elsewhere/victim.txt"));
+        EXPECT_TRUE(exists("/var/lwm2m_map.txt"));
+        EXPECT_FALSE(exists("/tmp/elsewhere/config.csv"));
+        EXPECT_FALSE(exists("/tmp/elsewhere/lwm2m.log"));
+        EXPECT_FALSE(exists(log_path));
+        EXPECT_TRUE(no_client_started());
+    };
+
+    ::mkdir("/tmp/lwm2m", 0755);
+    ::symlink("/tmp/elsewhere", "/tmp/lwm2m/etc");
+    expect_refused("/tmp/lwm2m/etc is a symbolic link");
+
+    ::unlink("/tmp/lwm2m/etc");
+    ::rmdir("/tmp/lwm2m");
+    ::symlink("/tmp/elsewhere", "/tmp/lwm2m");
+    ::mkdir("/tmp/elsewhere/etc", 0755);
+    expect_refused("/tmp/lwm2m is a symbolic link");
+
+    ::unlink("/tmp/lwm2m");
+    ::mkdir("/tmp/lwm2m", 0755);
+    write_file("/tmp/lwm2m/etc", "a file");
+    expect_refused("/tmp/lwm2m/etc is not a directory");
+
+    ::unlink("/tmp/lwm2m/etc");
+    ::mkdir("/tmp/lwm2m/etc", 0755);
+    if (::chown("/tmp/lwm2m/etc", 4321, 4321) == 0) {  // needs a real root
+        ::unlink(log_path);
+        expect_refused("/tmp/lwm2m/etc is owned by uid 4321, not by uid 0");
+    }
+}
+
+TEST_F(Launcher, CsvThatDoesNotFitIsRemovedNotLeftHalfWritten) {
+    mount_tmpfs("/tmp", "size=64k");
+    std::string csv;
+    while (csv.size() < 256 * 1024) {
+        csv += "sensor,40001,int16,some description of the register\n";
+    }
+    write_file(settings_path, "LWM2M_ENABLE=1\nLWM2M_CSV=" + base64_encode_for_tests(csv) + "\n");
+    install_client();
+
+    const auto run = run_launcher();
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err,
+              "lwm2m-launcher: can't write /tmp/lwm2m/etc/config.csv, removed it: No space left "
+              "on device\n");
+    EXPECT_FALSE(exists(csv_path));
+    EXPECT_EQ(read_file(log_path), missing_csv_entry);
+    EXPECT_TRUE(no_client_started());
+}
+
+}  // namespace

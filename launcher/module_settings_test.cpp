@@ -1,0 +1,79 @@
+#include "module_settings.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace {
+
+class ModuleSettings : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = testing::TempDir() + "module-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        path_ = dir_ + "/settings";
+    }
+    void TearDown() override {
+        ::unlink(path_.c_str());
+        ::rmdir(dir_.c_str());
+    }
+    module_settings load(const std::string& contents) {
+        std::ofstream(path_, std::ios::binary) << contents;
+        return load_module_settings(path_.c_str());
+    }
+
+    std::string dir_;
+    std::string path_;
+};
+
+TEST_F(ModuleSettings, EveryFieldFromItsKey) {
+    const std::string csv(50000, 'Q');  // far longer than an ordinary line
+    const auto s = load("LWM2M_MODBUS_TIMEOUT=16\nLWM2M_MODBUS_INTERVAL=15\n"
+                        "LWM2M_MODBUS_SLAVE=14\nLWM2M_MODBUS_PORT=13\n"
+                        "LWM2M_MODBUS_ADDR=\"modbus addr\"\nLWM2M_CSV=" + csv + "\n"
+                        "LWM2M_UPDATE_TIME=10\nLWM2M_PSK=psk\nLWM2M_PSK_HEX=8\n"
+                        "LWM2M_PSK_ID=psk id\nLWM2M_LIFETIME=6\nLWM2M_SERVER_PORT=5\n"
+                        "LWM2M_SERVER_ADDR=server\nlwm2m_name=name\nLWM2M_LOG_EN=2\n"
+                        "LWM2M_ENABLE=1\n");
+    EXPECT_EQ(s.enable, 1U);
+    EXPECT_EQ(s.log_en, 2U);
+    EXPECT_EQ(s.name, "name");
+    EXPECT_EQ(s.server_addr, "server");
+    EXPECT_EQ(s.server_port, 5U);
+    EXPECT_EQ(s.lifetime, 6U);
+    EXPECT_EQ(s.psk_id, "psk id");
+    EXPECT_EQ(s.psk_hex, 8U);
+    EXPECT_EQ(s.psk, "psk");
+    EXPECT_EQ(s.update_time, 10U);
+    EXPECT_EQ(s.csv, csv);
+    EXPECT_EQ(s.modbus_addr, "modbus addr");
+    EXPECT_EQ(s.modbus_port, 13U);
+    EXPECT_EQ(s.modbus_slave, 14U);
+    EXPECT_EQ(s.modbus_interval, 15U);
+    EXPECT_EQ(s.modbus_timeout, 16U);
+}
+
+void expect_defaults(const module_settings& s) {
+    EXPECT_EQ(s.enable, 0U);
+    EXPECT_EQ(s.log_en, 0U);
+    EXPECT_EQ(s.server_port, 0U);
+    EXPECT_EQ(s.modbus_timeout, 0U);
+    for (const auto* text : {&s.name, &s.server_addr, &s.psk_id, &s.psk, &s.csv, &s.modbus_addr}) {
+        EXPECT_EQ(*text, "");
+    }
+}
+
+TEST_F(ModuleSettings, MissingFileOrKeysGiveDefaults) {
+    expect_defaults(load_module_settings((dir_ + "/missing").c_str()));
+    expect_defaults(load("SOMETHING_ELSE=1\n"));
+}
+
+TEST_F(ModuleSettings, NegativeNumbersWrapToUnsigned) {
+    const auto s = load("LWM2M_SERVER_PORT=-1\nLWM2M_LIFETIME=-2\n");
+    EXPECT_EQ(s.server_port, 4294967295U);
+    EXPECT_EQ(s.lifetime, 4294967294U);
+}
+
+}  // namespace

@@ -1,0 +1,21 @@
+// Lenient base64 decoding.
+//
+// Digits are those of the standard alphabet ("A"-"Z", "a"-"z", "0"-"9",
+// "+", "/"), with "-" read as "+" too. Every other byte ("=", "_", blanks,
+// line ends, zero and bytes above 0x7F included) is skipped wherever it
+// stands, so padding is neither needed nor checked, and several padded
+// blocks in a row decode as one stream of digits. A final group of two or
+// three digits gives one or two bytes; a lone final digit gives nothing.
+// Decoding never fails.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Decodes `text` into `out`, which must have room for text.size() bytes (the
+// result is never longer), and returns the number of bytes written.
+std::size_t base64_decode(std::string_view text, char* out);
+
+// The decoded bytes of `text`; they may hold zero bytes.
+std::string base64_decode_string(std::string_view text);

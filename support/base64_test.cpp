@@ -1,0 +1,89 @@
+#include "base64.h"
+
+#include <gtest/gtest.h>
+
+#include "base64_encode_for_tests.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+struct vector_case {
+    const char* decoded;
+    const char* encoded;
+};
+
+// The test vectors of RFC 4648, section 10.
+constexpr vector_case rfc4648[] = {
+    {"", ""},         {"f", "Zg=="},        {"fo", "Zm8="},     {"foo", "Zm9v"},
+    {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+};
+
+std::string without(std::string text, char c) {
+    std::erase(text, c);
+    return text;
+}
+
+TEST(Base64Decode, StandardVectorsWithAndWithoutPadding) {
+    for (const auto& v : rfc4648) {
+        EXPECT_EQ(base64_decode_string(v.encoded), v.decoded) << v.encoded;
+        EXPECT_EQ(base64_decode_string(without(v.encoded, '=')), v.decoded) << v.encoded;
+    }
+}
+
+TEST(Base64Decode, StrayCharactersAnywhereAreSkipped) {
+    const std::string clean = "Zm9vYmFy";
+    for (const std::string& junk : {" "s, "\n"s, "\r\n"s, "="s, "_"s, "*"s, "\x80\xff"s, "\0"s}) {
+        for (std::size_t at = 0; at <= clean.size(); ++at) {
+            std::string text = clean;
+            text.insert(at, junk);
+            EXPECT_EQ(base64_decode_string(text), "foobar") << "junk at " << at;
+        }
+    }
+}
+
+TEST(Base64Decode, TextWithoutDigitsGivesNothing) {
+    EXPECT_EQ(base64_decode_string(""), "");
+    EXPECT_EQ(base64_decode_string("==== _\t\r\n!@#$%^&*()"), "");
+}
+
+TEST(Base64Decode, DashIsPlusAndUnderscoreIsJunk) {
+    EXPECT_EQ(base64_decode_string("-_-_-"), base64_decode_string("+++"));
+    EXPECT_EQ(base64_decode_string("+/+/"), "\xfb\xff\xbf");
+    EXPECT_EQ(base64_decode_string("-/-/"), "\xfb\xff\xbf");
+}
+
+TEST(Base64Decode, LoneFinalDigitIsDropped) {
+    EXPECT_EQ(base64_decode_string("Zm9vY"), "foo");
+    EXPECT_EQ(base64_decode_string("Z"), "");
+}
+
+TEST(Base64Decode, PaddedBlocksInARowAreOneStream) {
+    // "Zg==" twice is the digits Z g Z g, not "f" twice.
+    EXPECT_EQ(base64_decode_string("Zg==Zg=="), "f\x06\x60");
+}
+
+TEST(Base64Decode, ZeroBytesAreKeptInTheResult) {
+    EXPECT_EQ(base64_decode_string("AAAA"), "\0\0\0"s);
+    EXPECT_EQ(base64_decode_string("YQBi"), "a\0b"s);
+}
+
+TEST(Base64Decode, RoundTripsEveryByteValue) {
+    std::string all;
+    for (int i = 0; i < 256; ++i) {
+        all += static_cast<char>(i);
+    }
+    for (std::size_t length = 0; length <= all.size(); length += 37) {
+        const auto bytes = all.substr(all.size() - length);
+        EXPECT_EQ(base64_decode_string(base64_encode_for_tests(bytes)), bytes);
+        EXPECT_EQ(base64_decode_string(base64_encode_for_tests(bytes, false)), bytes);
+    }
+}
+
+TEST(Base64Decode, ReturnsTheCountWrittenAndWritesNoMore) {
+    std::string out(12, '#');
+    EXPECT_EQ(base64_decode("Zm9vYg==", out.data()), 4U);
+    EXPECT_EQ(out, "foob########");
+}
+
+}  // namespace

@@ -1,0 +1,169 @@
+#include "settings_reader.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+// Process-wide line buffers: one fixed for ordinary lookups, one sized to
+// the settings file for long values. The long one grows when a larger file
+// needs it and is never released, so repeated long reads allocate once.
+char lookup_line[lookup_line_max + 1];
+
+struct long_line_buffer {
+    std::unique_ptr<char[]> data;
+    std::size_t capacity = 0;
+};
+long_line_buffer long_line;
+
+// A file of unknown size is read with a buffer as large as the lookup one.
+constexpr std::size_t unknown_size_capacity = lookup_line_max + 1;
+
+char ascii_lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool is_c_space(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Cheap test done before the line is scanned: a line can only match when
+// it begins with the key followed by "=". Most lines fail at the first
+// character, so continuation pieces of a long value cost almost nothing.
+bool begins_with_key(const char* line, std::string_view key) {
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        if (line[i] == '\0' || ascii_lower(line[i]) != ascii_lower(key[i])) {
+            return false;
+        }
+    }
+    return line[key.size()] == '=';
+}
+
+bool same_name(std::string_view name, std::string_view key) {
+    return std::equal(name.begin(), name.end(), key.begin(), key.end(),
+                      [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
+}
+
+// The value of `key` on one line (or piece of a line) as read, or nothing.
+std::optional<std::string_view> value_on_line(const char* line, std::string_view key) {
+    if (!begins_with_key(line, key)) {
+        return std::nullopt;
+    }
+    std::string_view text(line);
+    text = text.substr(0, text.find('\r'));
+    text = text.substr(0, text.find('\n'));
+    text = text.substr(0, text.rfind('"'));
+    const auto equals = text.find('=');
+    if (equals == std::string_view::npos || !same_name(text.substr(0, equals), key)) {
+        return std::nullopt;
+    }
+    auto value = text.substr(equals + 1);
+    if (!value.empty() && value.front() == '"') {
+        value.remove_prefix(1);
+    }
+    return value;
+}
+
+// Reads pieces of at most capacity - 1 characters until one holds `key`.
+// A capacity below 2 would read nothing forever, so callers never pass one.
+std::optional<std::string_view> find_with(std::FILE* file, char* buffer, std::size_t capacity,
+                                          std::string_view key) {
+    const int piece_size = static_cast<int>(std::min<std::size_t>(capacity, INT_MAX));
+    while (std::fgets(buffer, piece_size, file) != nullptr) {
+        if (const auto value = value_on_line(buffer, key)) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+// Room for the longest line the file can hold, its terminator included.
+std::size_t long_line_capacity(const char* path) {
+    struct stat status {};
+    if (::stat(path, &status) != 0 || status.st_size < 0) {
+        return unknown_size_capacity;
+    }
+    const auto size = static_cast<std::uint64_t>(status.st_size);
+    return static_cast<std::size_t>(std::clamp<std::uint64_t>(size + 1, 2, SIZE_MAX));
+}
+
+void reserve_long_line(std::size_t capacity) {
+    if (long_line.capacity >= capacity) {
+        return;
+    }
+    // The old buffer goes first, so the process never holds both.
+    long_line.data.reset();
+    long_line.capacity = 0;
+    long_line.data = std::make_unique_for_overwrite<char[]>(capacity);
+    long_line.capacity = capacity;
+}
+
+}  // namespace
+
+settings_handle settings_open(const char* path) {
+    return settings_handle(std::fopen(path, "re"));
+}
+
+void settings_close(settings_handle& handle) {
+    handle.reset();
+}
+
+std::optional<std::string_view> settings_find(settings_handle& handle, std::string_view key) {
+    if (!handle) {
+        return std::nullopt;
+    }
+    return find_with(handle.get(), lookup_line, sizeof lookup_line, key);
+}
+
+std::string settings_get_string(settings_handle& handle, std::string_view key) {
+    if (!handle) {
+        return {};
+    }
+    std::rewind(handle.get());
+    const auto value = settings_find(handle, key);
+    return value ? std::string(*value) : std::string();
+}
+
+std::uint32_t settings_get_uint(settings_handle& handle, std::string_view key) {
+    if (!handle) {
+        return 0;
+    }
+    std::rewind(handle.get());
+    const auto value = settings_find(handle, key);
+    return value ? parse_setting_uint(*value) : 0;
+}
+
+std::string settings_get_long_string(settings_handle& handle, const char* path,
+                                     std::string_view key) {
+    if (!handle) {
+        return {};
+    }
+    reserve_long_line(long_line_capacity(path));
+    std::rewind(handle.get());
+    const auto value = find_with(handle.get(), long_line.data.get(), long_line.capacity, key);
+    return value ? std::string(*value) : std::string();
+}
+
+std::uint32_t parse_setting_uint(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && is_c_space(text[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    constexpr std::uint64_t too_large = std::uint64_t{UINT32_MAX} + 1;
+    std::uint64_t magnitude = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        magnitude = std::min(magnitude * 10 + static_cast<unsigned>(text[i] - '0'), too_large);
+    }
+    if (magnitude >= too_large) {
+        return UINT32_MAX;
+    }
+    const auto number = static_cast<std::uint32_t>(magnitude);
+    return negative ? static_cast<std::uint32_t>(0U - number) : number;
+}
