@@ -6,6 +6,9 @@
 # arguments. Prints the exit status, what the launcher said, the log, the
 # CSV configuration and the client's arguments.
 #
+# The demo runs in a PID namespace of its own too, so the client it starts
+# is reaped when it ends.
+#
 # Usage: demo/demo.sh [SETTINGS_FILE]    (default: demo/settings.example)
 # Environment: LAUNCHER=path runs that binary instead of building one.
 set -eu
@@ -67,8 +70,8 @@ if [ -z "${LAUNCHER:-}" ]; then
 fi
 
 if [ "$(id -u)" -eq 0 ]; then
-    namespace="unshare --mount --propagation private"
+    namespace="unshare --mount --propagation private --pid --fork"
 else
-    namespace="unshare --mount --propagation private --map-root-user"
+    namespace="unshare --mount --propagation private --pid --fork --map-root-user"
 fi
 exec $namespace "$here/demo.sh" --inside 3< "$LAUNCHER" 4< "$settings"

@@ -4,15 +4,15 @@
 // unprivileged user through a user namespace) and mounts fresh tmpfs file
 // systems over /opt, /tmp and /var for every test: the host's own files
 // there are never seen or touched. A stand-in client script, installed where
-// the real client would be, records how it was started. The test process is
-// a child subreaper, so a client the launcher leaves behind becomes its
-// child: that tells exactly whether a client was started, and lets the test
-// wait for it.
+// the real client would be, records how it was started. The launcher runs in
+// a process group of its own, which the client stays in: once the launcher
+// has ended, a process left in that group means a client was started.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,9 +26,8 @@
 
 #include "base64_encode_for_tests.h"
 
-#ifndef LAUNCHER_EMULATOR
-#define LAUNCHER_EMULATOR ""
-#endif
+// LAUNCHER_PATH: the program under test. LAUNCHER_EMULATOR: the command that
+// runs it when it is built for another machine, words separated by "|", or "".
 
 namespace {
 
@@ -129,6 +128,9 @@ protected:
             return;
         }
         no_sandbox_reason = enter_private_mount_namespace();
+        // Where it is allowed (not under qemu-user), clients that outlive
+        // the launcher become this process's children, to be reaped rather
+        // than left as zombies under an init that may not reap them.
         ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     }
 
@@ -154,7 +156,11 @@ protected:
         if (!no_sandbox_reason.empty()) {
             return;  // still in the host's namespace: unmount nothing
         }
-        reap_children();
+        if (launcher_group_ > 0) {
+            ::kill(-launcher_group_, SIGKILL);
+            while (::waitpid(-1, nullptr, 0) > 0) {
+            }
+        }
         for (const char* dir : {"/opt", "/tmp", "/var"}) {
             ::umount2(dir, MNT_DETACH);
         }
@@ -165,18 +171,16 @@ protected:
         ASSERT_EQ(::mount("tmpfs", dir, "tmpfs", 0, options), 0) << dir << ": " << std::strerror(errno);
     }
 
-    static void install_client() { write_file(client_path, stand_in_client, 0755); }
+    pid_t launcher_group_ = 0;
 
-    static void reap_children() {
-        while (::waitpid(-1, nullptr, WNOHANG) > 0) {
-        }
-    }
+    static void install_client() { write_file(client_path, stand_in_client, 0755); }
 
     // Runs the launcher with its own standard input, an extra descriptor that
     // the client must not inherit, and its output captured in files.
-    static run_result run_launcher() {
+    run_result run_launcher() {
         const pid_t pid = ::fork();
         if (pid == 0) {
+            ::setpgid(0, 0);
             const int in = ::open("/opt/e2e/stdin", O_RDONLY);
             const int out = ::open("/opt/e2e/stdout", O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int err = ::open("/opt/e2e/stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -185,7 +189,7 @@ protected:
             ::dup2(out, 1);
             ::dup2(err, 2);
             ::dup2(stray, 9);
-            strings words = split(LAUNCHER_EMULATOR, ';');
+            strings words = split(LAUNCHER_EMULATOR, '|');
             words.emplace_back(launcher_copy);
             std::vector<char*> argv;
             for (auto& word : words) {
@@ -195,28 +199,26 @@ protected:
             ::execv(argv[0], argv.data());
             ::_exit(126);
         }
+        ::setpgid(pid, pid);  // also here, so it is done before anything is checked
+        launcher_group_ = pid;
         int status = 0;
         ::waitpid(pid, &status, 0);
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file("/opt/e2e/stdout"),
                 read_file("/opt/e2e/stderr")};
     }
 
-    // True when the launcher left no process behind. Its orphans are this
-    // process's children, reparented as soon as the launcher ended.
-    static bool no_client_started() {
-        return ::waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD;
+    // True when the launcher left no process behind.
+    bool no_client_started() const {
+        return ::kill(-launcher_group_, 0) != 0 && errno == ESRCH;
     }
 
-    // Waits for the client the launcher started to end, then reads what it
-    // recorded.
+    // Waits for the stand-in client to finish its record, then reads it.
     static std::optional<client_record> wait_for_client() {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        pid_t ended = 0;
-        while ((ended = ::waitpid(-1, nullptr, WNOHANG)) == 0 &&
-               std::chrono::steady_clock::now() < deadline) {
+        while (!exists("/opt/client") && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        if (ended <= 0 || !exists("/opt/client")) {
+        if (!exists("/opt/client")) {
             return std::nullopt;
         }
         client_record record;

@@ -1,0 +1,21 @@
+# Cross build for 64-bit Arm Linux gateways with Debian's cross compiler
+# (g++-aarch64-linux-gnu). Programs built here run on the build machine
+# under qemu-user (qemu-user), with the target's C library from the cross
+# toolchain.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR aarch64)
+
+set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
+set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
+
+set(LAUNCHER_TARGET_SYSROOT /usr/aarch64-linux-gnu)
+set(CMAKE_FIND_ROOT_PATH ${LAUNCHER_TARGET_SYSROOT})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# An absolute path: the end-to-end tests start the launcher through it
+# without a search of PATH.
+find_program(LAUNCHER_QEMU qemu-aarch64 REQUIRED)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${LAUNCHER_QEMU} -L ${LAUNCHER_TARGET_SYSROOT})
