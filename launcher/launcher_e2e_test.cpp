@@ -24,7 +24,7 @@
 #include <sstream>
 #include <thread>
 
-#include "base64_encode_for_tests.h"
+#include "base64_test_codec.h"
 
 // LAUNCHER_PATH: the program under test. LAUNCHER_EMULATOR: the command that
 // runs it when it is built for another machine, words separated by "|", or "".

@@ -13,8 +13,15 @@
 #include <string>
 #include <string_view>
 
-// Decodes `text` into `out`, which must have room for text.size() bytes (the
-// result is never longer), and returns the number of bytes written.
+// The most bytes that text of `text_size` characters can decode to: three
+// for every four digits, and one or two for a final group of two or three.
+constexpr std::size_t base64_decoded_size_max(std::size_t text_size) {
+    return text_size / 4 * 3 + (text_size % 4 == 3 ? 2 : text_size % 4 == 2 ? 1 : 0);
+}
+
+// Decodes `text` into `out`, which must have room for
+// base64_decoded_size_max(text.size()) bytes, and returns the number of bytes
+// written.
 std::size_t base64_decode(std::string_view text, char* out);
 
 // The decoded bytes of `text`; they may hold zero bytes.
