@@ -28,6 +28,8 @@
 
 // LAUNCHER_PATH: the program under test. LAUNCHER_EMULATOR: the command that
 // runs it when it is built for another machine, words separated by "|", or "".
+// The environment variable LAUNCHER_RUN_UNDER, words separated by "|", names
+// a tool to run it under, such as valgrind.
 
 namespace {
 
@@ -84,6 +86,7 @@ strings split(const std::string& text, char separator) {
 // bytes, read before any mount can hide the build tree.
 std::string no_sandbox_reason;
 std::string launcher_image;
+strings launcher_prefix;
 
 std::string enter_private_mount_namespace() {
     if (::unshare(CLONE_NEWNS) != 0) {
@@ -121,6 +124,11 @@ protected:
         static bool prepared = false;
         if (std::exchange(prepared, true)) {
             return;
+        }
+        const char* run_under = std::getenv("LAUNCHER_RUN_UNDER");
+        launcher_prefix = split(run_under != nullptr ? run_under : "", '|');
+        for (auto& word : split(LAUNCHER_EMULATOR, '|')) {
+            launcher_prefix.push_back(word);
         }
         launcher_image = read_file(LAUNCHER_PATH);
         if (launcher_image.empty()) {
@@ -189,7 +197,7 @@ protected:
             ::dup2(out, 1);
             ::dup2(err, 2);
             ::dup2(stray, 9);
-            strings words = split(LAUNCHER_EMULATOR, '|');
+            strings words = launcher_prefix;
             words.emplace_back(launcher_copy);
             std::vector<char*> argv;
             for (auto& word : words) {
