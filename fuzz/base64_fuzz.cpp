@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The first half as bytes to encode; the second says where junk goes.
     const std::string_view payload = text.substr(0, size / 2);
     const std::string_view junk_plan = text.substr(size / 2);
-    std::string encoded = base64_encode_for_tests(payload, !junk_plan.empty() && (junk_plan[0] & 1) != 0);
+    std::string encoded =
+        base64_encode_for_tests(payload, !junk_plan.empty() && (junk_plan[0] & 1) != 0);
     std::size_t at = 0;
     for (const char c : junk_plan) {
         at = (at + static_cast<unsigned char>(c)) % (encoded.size() + 1);

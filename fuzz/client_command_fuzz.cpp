@@ -46,7 +46,7 @@ struct input_reader {
 
 std::string format(const char* pattern, auto... values) {
     std::string text(static_cast<std::size_t>(std::snprintf(nullptr, 0, pattern, values...)), '\0');
-    std::snprintf(text.data(), text.size() + 1, pattern, values...);
+    static_cast<void>(std::snprintf(text.data(), text.size() + 1, pattern, values...));
     return text;
 }
 
@@ -85,12 +85,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        format("-S %u -I %u -T %u -t %u ", s.modbus_slave, s.modbus_interval,
                               s.modbus_timeout, s.lifetime) +
                        format("-f %s ", "/tmp/lwm2m/etc/config.csv");
-    std::vector<std::string> arguments = {
-        "/opt/Quorvane/bin/lwm2mclient", "-4", "-n", s.name, "-h", s.server_addr, "-p",
-        std::to_string(s.server_port), "-u", std::to_string(s.update_time), "-H", s.modbus_addr,
-        "-P", std::to_string(s.modbus_port), "-S", std::to_string(s.modbus_slave), "-I",
-        std::to_string(s.modbus_interval), "-T", std::to_string(s.modbus_timeout), "-t",
-        std::to_string(s.lifetime), "-f", "/tmp/lwm2m/etc/config.csv"};
+    std::vector<std::string> arguments = {"/opt/Quorvane/bin/lwm2mclient",
+                                          "-4",
+                                          "-n",
+                                          s.name,
+                                          "-h",
+                                          s.server_addr,
+                                          "-p",
+                                          std::to_string(s.server_port),
+                                          "-u",
+                                          std::to_string(s.update_time),
+                                          "-H",
+                                          s.modbus_addr,
+                                          "-P",
+                                          std::to_string(s.modbus_port),
+                                          "-S",
+                                          std::to_string(s.modbus_slave),
+                                          "-I",
+                                          std::to_string(s.modbus_interval),
+                                          "-T",
+                                          std::to_string(s.modbus_timeout),
+                                          "-t",
+                                          std::to_string(s.lifetime),
+                                          "-f",
+                                          "/tmp/lwm2m/etc/config.csv"};
     if (s.log_en != 0) {
         line += "-L ";
         arguments.emplace_back("-L");

@@ -54,9 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings_handle handle = settings_open(path.c_str());
     FUZZ_CHECK(handle);
     const bool lines_fit = every_line_fits(text);
-    const std::string_view own_key = text.substr(0, std::min(text.find_first_of("=\n"), std::size_t{64}));
-    for (const std::string_view key : {own_key, std::string_view("LWM2M_CSV"), std::string_view("k"),
-                                       std::string_view(""), std::string_view("A=B")}) {
+    const std::string_view own_key =
+        text.substr(0, std::min(text.find_first_of("=\n"), std::size_t{64}));
+    for (const std::string_view key :
+         {own_key, std::string_view("LWM2M_CSV"), std::string_view("k"), std::string_view(""),
+          std::string_view("A=B")}) {
         check_key(handle, path.c_str(), text, key, lines_fit);
     }
     std::rewind(handle.get());

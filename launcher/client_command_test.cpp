@@ -27,9 +27,10 @@ const std::string common_line =
     "/opt/Quorvane/bin/lwm2mclient -4 -n gw-0042 -h lwm2m.example.net -p 5684 -u 60 "
     "-H 192.168.1.10 -P 502 -S 1 -I 10 -T 3 -t 300 -f /tmp/lwm2m/etc/config.csv ";
 const strings common_arguments = {
-    program, "-4", "-n", "gw-0042", "-h", "lwm2m.example.net", "-p", "5684", "-u", "60",
-    "-H", "192.168.1.10", "-P", "502", "-S", "1", "-I", "10", "-T", "3", "-t", "300",
-    "-f", "/tmp/lwm2m/etc/config.csv"};
+    program, "-4",   "-n", "gw-0042", "-h", "lwm2m.example.net",
+    "-p",    "5684", "-u", "60",      "-H", "192.168.1.10",
+    "-P",    "502",  "-S", "1",       "-I", "10",
+    "-T",    "3",    "-t", "300",     "-f", "/tmp/lwm2m/etc/config.csv"};
 
 strings common_plus(const strings& more) {
     strings all = common_arguments;
@@ -49,9 +50,9 @@ TEST(ClientCommand, DefaultsLeaveEmptyValuesBetweenTwoBlanks) {
               "/opt/Quorvane/bin/lwm2mclient -4 -n  -h  -p 0 -u 0 -H  -P 0 -S 0 -I 0 -T 0 -t 0 "
               "-f /tmp/lwm2m/etc/config.csv  &");
     EXPECT_EQ(command.arguments,
-              (strings{program, "-4", "-n", "", "-h", "", "-p", "0", "-u", "0", "-H", "", "-P",
-                       "0", "-S", "0", "-I", "0", "-T", "0", "-t", "0", "-f",
-                       "/tmp/lwm2m/etc/config.csv"}));
+              (strings{program, "-4", "-n", "",  "-h", "",  "-p", "0",
+                       "-u",    "0",  "-H", "",  "-P", "0", "-S", "0",
+                       "-I",    "0",  "-T", "0", "-t", "0", "-f", "/tmp/lwm2m/etc/config.csv"}));
 }
 
 TEST(ClientCommand, AnyNonZeroLogEnableAddsL) {
@@ -93,7 +94,8 @@ TEST(ClientCommand, HexadecimalKeyIsFollowedByOneBlank) {
     s.psk_hex = 7;
     const auto command = compose_client_command(s);
     EXPECT_EQ(command.line, common_line + "-L -i gw-0042 -s 007F80FF736563726574 &");
-    EXPECT_EQ(command.arguments, common_plus({"-L", "-i", "gw-0042", "-s", "007F80FF736563726574"}));
+    EXPECT_EQ(command.arguments,
+              common_plus({"-L", "-i", "gw-0042", "-s", "007F80FF736563726574"}));
 }
 
 TEST(ClientCommand, ValuesStayWholeAndUnquoted) {

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <climits>
+#include <csignal>
 
 #include "file_io.h"
 
@@ -50,8 +50,8 @@ int stdin_from_dev_null() {
 // Runs in the child between fork and exec. On failure the errno goes back to
 // the launcher through `report`.
 [[noreturn]] void become_client(char* const argv[], int report) {
-    std::signal(SIGINT, SIG_IGN);
-    std::signal(SIGQUIT, SIG_IGN);
+    static_cast<void>(std::signal(SIGINT, SIG_IGN));  // cannot fail for these
+    static_cast<void>(std::signal(SIGQUIT, SIG_IGN));
     int error = stdin_from_dev_null();
     if (error == 0) {
         close_other_descriptors_on_exec();
@@ -66,12 +66,9 @@ int stdin_from_dev_null() {
 
 int start_in_background(const std::vector<std::string>& arguments) {
     // Built before fork: the child only calls async-signal-safe functions.
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 1);
-    for (const auto& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
+    std::vector<char*> argv(arguments.size() + 1, nullptr);
+    std::transform(arguments.begin(), arguments.end(), argv.begin(),
+                   [](const std::string& argument) { return const_cast<char*>(argument.c_str()); });
 
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) {

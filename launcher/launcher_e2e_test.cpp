@@ -12,10 +12,10 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
-#include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 
 #include <cerrno>
 #include <chrono>
@@ -152,8 +152,8 @@ protected:
         for (const char* dir : {"/opt", "/tmp", "/var"}) {
             mount_tmpfs(dir);
         }
-        for (const char* dir : {"/opt/e2e", "/opt/Quorvane", "/opt/Quorvane/etc",
-                                "/opt/Quorvane/bin"}) {
+        for (const char* dir :
+             {"/opt/e2e", "/opt/Quorvane", "/opt/Quorvane/etc", "/opt/Quorvane/bin"}) {
             ::mkdir(dir, 0755);
         }
         write_file(launcher_copy, launcher_image, 0755);
@@ -176,7 +176,8 @@ protected:
 
     static void mount_tmpfs(const char* dir, const char* options = "mode=755") {
         ::umount2(dir, MNT_DETACH);
-        ASSERT_EQ(::mount("tmpfs", dir, "tmpfs", 0, options), 0) << dir << ": " << std::strerror(errno);
+        ASSERT_EQ(::mount("tmpfs", dir, "tmpfs", 0, options), 0)
+            << dir << ": " << std::strerror(errno);
     }
 
     pid_t launcher_group_ = 0;
@@ -216,9 +217,7 @@ protected:
     }
 
     // True when the launcher left no process behind.
-    bool no_client_started() const {
-        return ::kill(-launcher_group_, 0) != 0 && errno == ESRCH;
-    }
+    bool no_client_started() const { return ::kill(-launcher_group_, 0) != 0 && errno == ESRCH; }
 
     // Waits for the stand-in client to finish its record, then reads it.
     static std::optional<client_record> wait_for_client() {
@@ -246,7 +245,8 @@ protected:
 const std::string typical_csv = "name,register,type\ntemperature,40001,int16\n";
 
 std::string typical_settings(const std::string& enable = "1") {
-    return "LWM2M_ENABLE=" + enable + "\n"
+    return "LWM2M_ENABLE=" + enable +
+           "\n"
            "LWM2M_LOG_EN=1\n"
            "LWM2M_NAME=\"gw-0042\"\n"
            "LWM2M_SERVER_ADDR=lwm2m.example.net\n"
@@ -256,7 +256,9 @@ std::string typical_settings(const std::string& enable = "1") {
            "LWM2M_PSK_HEX=1\n"
            "LWM2M_PSK=secret\n"
            "LWM2M_UPDATE_TIME=60\n"
-           "LWM2M_CSV=" + base64_encode_for_tests(typical_csv) + "\n"
+           "LWM2M_CSV=" +
+           base64_encode_for_tests(typical_csv) +
+           "\n"
            "LWM2M_MODBUS_ADDR=192.168.1.10\n"
            "LWM2M_MODBUS_PORT=502\n"
            "LWM2M_MODBUS_SLAVE=1\n"
@@ -270,6 +272,7 @@ TEST_F(Launcher, StartsTheClientInTheBackgroundAndLogsItsCommandLine) {
 
     const auto run = run_launcher();
     EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(read_file(log_path),
               "/opt/Quorvane/bin/lwm2mclient -4 -n gw-0042 -h lwm2m.example.net -p 5684 -u 60 "
@@ -279,11 +282,13 @@ TEST_F(Launcher, StartsTheClientInTheBackgroundAndLogsItsCommandLine) {
 
     const auto client = wait_for_client();
     ASSERT_TRUE(client);
-    EXPECT_EQ(client->argv,
-              (strings{client_path, "-4", "-n", "gw-0042", "-h", "lwm2m.example.net", "-p", "5684",
-                       "-u", "60", "-H", "192.168.1.10", "-P", "502", "-S", "1", "-I", "10", "-T",
-                       "3", "-t", "300", "-f", csv_path, "-L", "-i", "gw-0042", "-s",
-                       "736563726574"}));
+    EXPECT_EQ(
+        client->argv,
+        (strings{client_path, "-4",   "-n",      "gw-0042", "-h",          "lwm2m.example.net",
+                 "-p",        "5684", "-u",      "60",      "-H",          "192.168.1.10",
+                 "-P",        "502",  "-S",      "1",       "-I",          "10",
+                 "-T",        "3",    "-t",      "300",     "-f",          csv_path,
+                 "-L",        "-i",   "gw-0042", "-s",      "736563726574"}));
     EXPECT_EQ(client->stdin_target, "/dev/null\n");
     ASSERT_EQ(client->descriptors.size(), 3U) << testing::PrintToString(client->descriptors);
     EXPECT_EQ(client->descriptors[0], "0 /dev/null");
@@ -309,8 +314,8 @@ TEST_F(Launcher, MissingCsvConfigurationEndsWith255) {
         without_csv,
         without_csv + "LWM2M_CSV=\n",
         without_csv + "LWM2M_CSV=\"\"\n",
-        without_csv + "LWM2M_CSV=!!== \n",                                   // no digits
-        without_csv + "LWM2M_CSV=Q\n",                                      // one digit
+        without_csv + "LWM2M_CSV=!!== \n",                                      // no digits
+        without_csv + "LWM2M_CSV=Q\n",                                          // one digit
         without_csv + "LWM2M_CSV=" + base64_encode_for_tests("\0a,b"s) + "\n",  // zero first
     };
     install_client();
@@ -331,8 +336,7 @@ TEST_F(Launcher, MissingSettingsFileEndsWith255) {
 }
 
 TEST_F(Launcher, CsvConfigurationStopsAtAZeroByte) {
-    write_file(settings_path,
-               "LWM2M_CSV=" + base64_encode_for_tests("a,b\nc\0hidden"s) + "\n");
+    write_file(settings_path, "LWM2M_CSV=" + base64_encode_for_tests("a,b\nc\0hidden"s) + "\n");
     EXPECT_EQ(run_launcher().status, 0);
     EXPECT_EQ(read_file(csv_path), "a,b\nc");
 }
@@ -341,10 +345,10 @@ TEST_F(Launcher, StaleEntriesGoByNameAndTheMapFileGoes) {
     for (const char* dir : {"/tmp/lwm2m", "/tmp/lwm2m/etc", "/tmp/lwm2m/etc/old.d"}) {
         ::mkdir(dir, 0755);
     }
-    for (const char* file : {"/tmp/lwm2m/etc/config.csv", "/tmp/lwm2m/etc/a.b.c",
-                             "/tmp/lwm2m/etc/old.d/inner", "/tmp/lwm2m/etc/nodot",
-                             "/tmp/lwm2m/etc/.hidden", "/tmp/lwm2m/keep.txt",
-                             "/var/lwm2m_map.txt"}) {
+    for (const char* file :
+         {"/tmp/lwm2m/etc/config.csv", "/tmp/lwm2m/etc/a.b.c", "/tmp/lwm2m/etc/old.d/inner",
+          "/tmp/lwm2m/etc/nodot", "/tmp/lwm2m/etc/.hidden", "/tmp/lwm2m/keep.txt",
+          "/var/lwm2m_map.txt"}) {
         write_file(file, "stale");
     }
     write_file(settings_path, "LWM2M_ENABLE=0\n");
@@ -354,8 +358,8 @@ TEST_F(Launcher, StaleEntriesGoByNameAndTheMapFileGoes) {
                              "/tmp/lwm2m/etc/old.d", "/var/lwm2m_map.txt"}) {
         EXPECT_FALSE(exists(gone)) << gone;
     }
-    for (const char* kept : {"/tmp/lwm2m/etc/nodot", "/tmp/lwm2m/etc/.hidden",
-                             "/tmp/lwm2m/keep.txt"}) {
+    for (const char* kept :
+         {"/tmp/lwm2m/etc/nodot", "/tmp/lwm2m/etc/.hidden", "/tmp/lwm2m/keep.txt"}) {
         EXPECT_TRUE(exists(kept)) << kept;
     }
 }
@@ -366,24 +370,24 @@ TEST_F(Launcher, ShellCharactersInValuesAreNeverRun) {
     const std::string modbus = "`touch /tmp/n3`|touch /tmp/n4";
     const std::string psk_id = "x' && touch /tmp/n5 #";
     const std::string psk = "k & touch /tmp/n6 > /tmp/n7";
-    write_file(settings_path, "LWM2M_ENABLE=1\nLWM2M_NAME=" + name + "\nLWM2M_SERVER_ADDR=" +
-                                  addr + "\nLWM2M_MODBUS_ADDR=" + modbus + "\nLWM2M_PSK_ID=" +
-                                  psk_id + "\nLWM2M_PSK=" + psk + "\nLWM2M_CSV=YSxi\n");
+    write_file(settings_path, "LWM2M_ENABLE=1\nLWM2M_NAME=" + name + "\nLWM2M_SERVER_ADDR=" + addr +
+                                  "\nLWM2M_MODBUS_ADDR=" + modbus + "\nLWM2M_PSK_ID=" + psk_id +
+                                  "\nLWM2M_PSK=" + psk + "\nLWM2M_CSV=YSxi\n");
     install_client();
 
     EXPECT_EQ(run_launcher().status, 0);
     const auto client = wait_for_client();
     ASSERT_TRUE(client);
     EXPECT_EQ(client->argv,
-              (strings{client_path, "-4", "-n", name, "-h", addr, "-p", "0", "-u", "0", "-H",
-                       modbus, "-P", "0", "-S", "0", "-I", "0", "-T", "0", "-t", "0", "-f",
-                       csv_path, "-i", psk_id, "-s", psk}));
+              (strings{client_path, "-4",   "-n", name,     "-h", addr,   "-p", "0", "-u", "0",
+                       "-H",        modbus, "-P", "0",      "-S", "0",    "-I", "0", "-T", "0",
+                       "-t",        "0",    "-f", csv_path, "-i", psk_id, "-s", psk}));
     EXPECT_EQ(read_file(log_path),
               "/opt/Quorvane/bin/lwm2mclient -4 -n " + name + " -h " + addr + " -p 0 -u 0 -H " +
                   modbus + " -P 0 -S 0 -I 0 -T 0 -t 0 -f /tmp/lwm2m/etc/config.csv -i " + psk_id +
                   " -s " + psk + "  &\n");
-    for (const char* planted : {"/tmp/n1", "/tmp/n2", "/tmp/n3", "/tmp/n4", "/tmp/n5", "/tmp/n6",
-                                "/tmp/n7"}) {
+    for (const char* planted :
+         {"/tmp/n1", "/tmp/n2", "/tmp/n3", "/tmp/n4", "/tmp/n5", "/tmp/n6", "/tmp/n7"}) {
         EXPECT_FALSE(exists(planted)) << planted;
     }
 }
@@ -447,8 +451,8 @@ TEST_F(Launcher, UntrustedWorkDirectoryIsNotUsed) {
         const auto run = run_launcher();
         EXPECT_EQ(run.status, 1);
         // mkdir may have said something before.
-        EXPECT_TRUE(run.err.ends_with("lwm2m-launcher: refusing to work in /tmp/lwm2m/etc: " +
-                                      reason + "\n"))
+        EXPECT_TRUE(run.err.ends_with(
+            "lwm2m-launcher: refusing to work in /tmp/lwm2m/etc: " + reason + "\n"))
             << run.err;
         EXPECT_TRUE(exists("/tmp/elsewhere/victim.txt"));
         EXPECT_TRUE(exists("/var/lwm2m_map.txt"));
@@ -484,7 +488,7 @@ TEST_F(Launcher, UntrustedWorkDirectoryIsNotUsed) {
 TEST_F(Launcher, CsvThatDoesNotFitIsRemovedNotLeftHalfWritten) {
     mount_tmpfs("/tmp", "size=64k");
     std::string csv;
-    while (csv.size() < 256 * 1024) {
+    while (csv.size() < std::size_t{256} * 1024) {
         csv += "sensor,40001,int16,some description of the register\n";
     }
     write_file(settings_path, "LWM2M_ENABLE=1\nLWM2M_CSV=" + base64_encode_for_tests(csv) + "\n");

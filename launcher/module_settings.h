@@ -8,19 +8,19 @@
 // same name in upper case with the prefix "LWM2M_" (`server_addr` from
 // LWM2M_SERVER_ADDR). A missing file or key leaves the default: "" or 0.
 struct module_settings {
-    std::uint32_t enable = 0;       // non-zero: start the client
-    std::uint32_t log_en = 0;       // non-zero: client option -L
-    std::string name;               // -n
-    std::string server_addr;        // -h
-    std::uint32_t server_port = 0;  // -p
-    std::uint32_t lifetime = 0;     // -t
-    std::string psk_id;             // -i
-    std::uint32_t psk_hex = 0;      // non-zero: pass the key in hexadecimal
-    std::string psk;                // -s
-    std::uint32_t update_time = 0;  // -u
-    std::string csv;                // base64 text of the CSV configuration
-    std::string modbus_addr;        // -H
-    std::uint32_t modbus_port = 0;  // -P
+    std::uint32_t enable = 0;           // non-zero: start the client
+    std::uint32_t log_en = 0;           // non-zero: client option -L
+    std::string name;                   // -n
+    std::string server_addr;            // -h
+    std::uint32_t server_port = 0;      // -p
+    std::uint32_t lifetime = 0;         // -t
+    std::string psk_id;                 // -i
+    std::uint32_t psk_hex = 0;          // non-zero: pass the key in hexadecimal
+    std::string psk;                    // -s
+    std::uint32_t update_time = 0;      // -u
+    std::string csv;                    // base64 text of the CSV configuration
+    std::string modbus_addr;            // -H
+    std::uint32_t modbus_port = 0;      // -P
     std::uint32_t modbus_slave = 0;     // -S
     std::uint32_t modbus_interval = 0;  // -I
     std::uint32_t modbus_timeout = 0;   // -T

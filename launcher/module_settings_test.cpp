@@ -30,13 +30,16 @@ protected:
 
 TEST_F(ModuleSettings, EveryFieldFromItsKey) {
     const std::string csv(50000, 'Q');  // far longer than an ordinary line
-    const auto s = load("LWM2M_MODBUS_TIMEOUT=16\nLWM2M_MODBUS_INTERVAL=15\n"
-                        "LWM2M_MODBUS_SLAVE=14\nLWM2M_MODBUS_PORT=13\n"
-                        "LWM2M_MODBUS_ADDR=\"modbus addr\"\nLWM2M_CSV=" + csv + "\n"
-                        "LWM2M_UPDATE_TIME=10\nLWM2M_PSK=psk\nLWM2M_PSK_HEX=8\n"
-                        "LWM2M_PSK_ID=psk id\nLWM2M_LIFETIME=6\nLWM2M_SERVER_PORT=5\n"
-                        "LWM2M_SERVER_ADDR=server\nlwm2m_name=name\nLWM2M_LOG_EN=2\n"
-                        "LWM2M_ENABLE=1\n");
+    const auto s = load(
+        "LWM2M_MODBUS_TIMEOUT=16\nLWM2M_MODBUS_INTERVAL=15\n"
+        "LWM2M_MODBUS_SLAVE=14\nLWM2M_MODBUS_PORT=13\n"
+        "LWM2M_MODBUS_ADDR=\"modbus addr\"\nLWM2M_CSV=" +
+        csv +
+        "\n"
+        "LWM2M_UPDATE_TIME=10\nLWM2M_PSK=psk\nLWM2M_PSK_HEX=8\n"
+        "LWM2M_PSK_ID=psk id\nLWM2M_LIFETIME=6\nLWM2M_SERVER_PORT=5\n"
+        "LWM2M_SERVER_ADDR=server\nlwm2m_name=name\nLWM2M_LOG_EN=2\n"
+        "LWM2M_ENABLE=1\n");
     EXPECT_EQ(s.enable, 1U);
     EXPECT_EQ(s.log_en, 2U);
     EXPECT_EQ(s.name, "name");

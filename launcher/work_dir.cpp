@@ -42,6 +42,7 @@ std::optional<std::string> untrusted_dir_reason(const char* path, uid_t owner) {
 bool rebuild_work_dir() {
     run_shell("mkdir -p /tmp/lwm2m/etc");
     for (const char* dir : {work_root, work_dir}) {
+        // cppcheck-suppress useStlAlgorithm ; the loop also reports the reason
         if (const auto reason = untrusted_dir_reason(dir, ::geteuid())) {
             complain("refusing to work in " + std::string(work_dir) + ": " + *reason);
             return false;

@@ -19,7 +19,7 @@ protected:
         ::unlink((dir_ + "/file").c_str());
         ::rmdir(dir_.c_str());
     }
-    std::optional<std::string> reason(const std::string& path, uid_t owner = ::geteuid()) {
+    static std::optional<std::string> reason(const std::string& path, uid_t owner = ::geteuid()) {
         return untrusted_dir_reason(path.c_str(), owner);
     }
     std::string dir_;
@@ -36,9 +36,8 @@ TEST_F(UntrustedDir, EverythingElseIsRefusedWithItsReason) {
     EXPECT_EQ(reason(dir_ + "/file"), dir_ + "/file is not a directory");
     EXPECT_EQ(reason(dir_ + "/missing"), dir_ + "/missing: No such file or directory");
     const uid_t someone_else = ::geteuid() + 1;
-    EXPECT_EQ(reason(dir_, someone_else), dir_ + " is owned by uid " +
-                                              std::to_string(::geteuid()) + ", not by uid " +
-                                              std::to_string(someone_else));
+    EXPECT_EQ(reason(dir_, someone_else), dir_ + " is owned by uid " + std::to_string(::geteuid()) +
+                                              ", not by uid " + std::to_string(someone_else));
 }
 
 }  // namespace

@@ -45,7 +45,8 @@ constexpr placed_table placed_3 = make_placed_values(0);
 // Writes the three bytes of a group of four digits. The pointer goes in and
 // out by value: bytes written through a char pointer could otherwise alias
 // it, and the compiler would reload it after every byte.
-[[gnu::always_inline]] inline char* put_group(char* out, unsigned a, unsigned b, unsigned c, unsigned d) {
+[[gnu::always_inline]] inline char* put_group(char* out, unsigned a, unsigned b, unsigned c,
+                                              unsigned d) {
     const std::uint32_t group = (a << 18) | (b << 12) | (c << 6) | d;
     out[0] = static_cast<char>(group >> 16);
     out[1] = static_cast<char>(group >> 8);
@@ -62,7 +63,9 @@ std::size_t base64_decode(std::string_view text, char* out) {
 
     // Digits of the group being gathered, then room for a block of them.
     constexpr std::ptrdiff_t largest_block = 64;
-    std::array<std::uint8_t, 3 + largest_block> digits{};
+    constexpr std::size_t digits_room = 3 + 64;
+    static_assert(digits_room == 3 + largest_block);
+    std::array<std::uint8_t, digits_room> digits{};
     std::size_t held = 0;
     std::ptrdiff_t block = 4;
 

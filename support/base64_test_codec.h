@@ -63,10 +63,17 @@ inline std::size_t reference_decode(std::string_view text, char* out) {
         }
         const auto digit = static_cast<unsigned>(value);
         switch (count % 4) {
-            case 1: out[written++] = static_cast<char>((previous << 2) | (digit >> 4)); break;
-            case 2: out[written++] = static_cast<char>((previous << 4) | (digit >> 2)); break;
-            case 3: out[written++] = static_cast<char>((previous << 6) | digit); break;
-            default: break;
+            case 1:
+                out[written++] = static_cast<char>((previous << 2) | (digit >> 4));
+                break;
+            case 2:
+                out[written++] = static_cast<char>((previous << 4) | (digit >> 2));
+                break;
+            case 3:
+                out[written++] = static_cast<char>((previous << 6) | digit);
+                break;
+            default:
+                break;
         }
         previous = digit;
         ++count;

@@ -34,7 +34,8 @@
 inline constexpr std::size_t lookup_line_max = 16383;
 
 struct settings_file_closer {
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+    // Read only: closing loses nothing, whatever it returns.
+    void operator()(std::FILE* file) const noexcept { static_cast<void>(std::fclose(file)); }
 };
 
 // An open settings file, or empty when it could not be opened.

@@ -70,14 +70,15 @@ TEST_F(SettingsFile, OnlyTheFirstEqualsSignSeparates) {
 }
 
 TEST_F(SettingsFile, QuotesAreCutAtTheLastOne) {
-    open_with("PLAIN=a b\n"
-              "QUOTED=\"a b\"\n"
-              "EMPTY=\"\"\n"
-              "UNCLOSED=\"open\n"
-              "INNER=\"say \"hi\" now\" tail\n"
-              "TWO_OPENING=\"\"x\"\n"
-              "QUOTE_IN_NAME\"=x\n"
-              "AFTER=x\"y\n");
+    open_with(
+        "PLAIN=a b\n"
+        "QUOTED=\"a b\"\n"
+        "EMPTY=\"\"\n"
+        "UNCLOSED=\"open\n"
+        "INNER=\"say \"hi\" now\" tail\n"
+        "TWO_OPENING=\"\"x\"\n"
+        "QUOTE_IN_NAME\"=x\n"
+        "AFTER=x\"y\n");
     EXPECT_EQ(text("PLAIN"), "a b");
     EXPECT_EQ(text("QUOTED"), "a b");
     EXPECT_EQ(text("EMPTY"), "");
