@@ -3,6 +3,7 @@
 // The shipped decoder runs beside the plain one-byte-at-a-time loop.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <random>
 
 #include "base64.h"
@@ -17,9 +18,7 @@ enum shape { one_line, lines_76, junky };
 std::string make_text(shape kind) {
     std::mt19937 random(42);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same data every run
     std::string bytes(data_size / 4 * 3, '\0');
-    for (auto& byte : bytes) {
-        byte = static_cast<char>(random());
-    }
+    std::generate(bytes.begin(), bytes.end(), [&random] { return static_cast<char>(random()); });
     std::string clean = base64_encode_for_tests(bytes);
     if (kind == one_line) {
         return clean;
