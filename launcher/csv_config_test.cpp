@@ -1,11 +1,9 @@
 #include "csv_config.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
+#include "test_dir.h"
 
 namespace {
 
@@ -13,38 +11,20 @@ using namespace std::string_literals;
 
 class CsvConfig : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = testing::TempDir() + "csv-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        path_ = dir_ + "/config.csv";
-    }
-    void TearDown() override {
-        for (const auto& name : {path_, dir_ + "/target"}) {
-            ::unlink(name.c_str());
-        }
-        ::rmdir(dir_.c_str());
-    }
-    static std::string contents(const std::string& path) {
-        std::ifstream file(path, std::ios::binary);
-        std::ostringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
     bool exists() const { return ::access(path_.c_str(), F_OK) == 0; }
 
-    std::string dir_;
-    std::string path_;
+    test_dir dir_;
+    std::string path_ = dir_.path("config.csv");
 };
 
 TEST_F(CsvConfig, WritesTheTextExactly) {
     write_csv_config("a,b\r\nc,d", path_.c_str());
-    EXPECT_EQ(contents(path_), "a,b\r\nc,d");
+    EXPECT_EQ(test_dir::read(path_), "a,b\r\nc,d");
 }
 
 TEST_F(CsvConfig, StopsAtTheFirstZeroByte) {
     write_csv_config("a,b\nc\0d,e\n"s, path_.c_str());
-    EXPECT_EQ(contents(path_), "a,b\nc");
+    EXPECT_EQ(test_dir::read(path_), "a,b\nc");
 }
 
 TEST_F(CsvConfig, EmptyTextWritesNoFile) {
@@ -54,17 +34,16 @@ TEST_F(CsvConfig, EmptyTextWritesNoFile) {
 }
 
 TEST_F(CsvConfig, ReplacesAnEarlierFile) {
-    std::ofstream(path_) << "a much longer earlier configuration\n";
+    dir_.write("config.csv", "a much longer earlier configuration\n");
     write_csv_config("new", path_.c_str());
-    EXPECT_EQ(contents(path_), "new");
+    EXPECT_EQ(test_dir::read(path_), "new");
 }
 
 TEST_F(CsvConfig, DoesNotFollowASymbolicLink) {
-    const std::string target = dir_ + "/target";
-    std::ofstream(target) << "untouched";
+    const std::string target = dir_.write("target", "untouched");
     ASSERT_EQ(::symlink(target.c_str(), path_.c_str()), 0);
     write_csv_config("evil", path_.c_str());
-    EXPECT_EQ(contents(target), "untouched");
+    EXPECT_EQ(test_dir::read(target), "untouched");
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <unistd.h>
 #include <csignal>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -44,13 +45,15 @@ constexpr const char* csv_path = "/tmp/lwm2m/etc/config.csv";
 constexpr const char* missing_csv_entry = "Can't find CSV config file in Plugwell\n";
 
 // Records its argument vector (NUL-separated, $0 first), its standard
-// input, its open descriptors and its ignored signals, then ends.
+// input, its open descriptors and its ignored signals, then ends. find
+// writes the descriptor list itself: a pipe or redirection set up by the
+// shell could be open in the shell while find looks at it.
 constexpr const char* stand_in_client = R"(#!/bin/sh
 out=/opt/client
 mkdir -p "$out.tmp"
 printf '%s\0' "$0" "$@" > "$out.tmp/argv"
 readlink /proc/$$/fd/0 > "$out.tmp/stdin"
-find /proc/$$/fd -mindepth 1 -printf '%f %l\n' | sort -n > "$out.tmp/fds"
+find /proc/$$/fd -mindepth 1 -fprintf "$out.tmp/fds" '%f %l\n'
 sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > "$out.tmp/sigign"
 mv "$out.tmp" "$out"
 )";
@@ -237,6 +240,9 @@ protected:
                 record.descriptors.push_back(line);
             }
         }
+        std::sort(
+            record.descriptors.begin(), record.descriptors.end(),
+            [](const std::string& a, const std::string& b) { return std::stoi(a) < std::stoi(b); });
         record.ignored_signals = std::stoull(read_file("/opt/client/sigign"), nullptr, 16);
         return record;
     }

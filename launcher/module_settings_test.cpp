@@ -1,31 +1,18 @@
 #include "module_settings.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <fstream>
+#include "test_dir.h"
 
 namespace {
 
 class ModuleSettings : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = testing::TempDir() + "module-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        path_ = dir_ + "/settings";
-    }
-    void TearDown() override {
-        ::unlink(path_.c_str());
-        ::rmdir(dir_.c_str());
-    }
     module_settings load(const std::string& contents) {
-        std::ofstream(path_, std::ios::binary) << contents;
-        return load_module_settings(path_.c_str());
+        return load_module_settings(dir_.write("settings", contents).c_str());
     }
 
-    std::string dir_;
-    std::string path_;
+    test_dir dir_;
 };
 
 TEST_F(ModuleSettings, EveryFieldFromItsKey) {
@@ -69,7 +56,7 @@ void expect_defaults(const module_settings& s) {
 }
 
 TEST_F(ModuleSettings, MissingFileOrKeysGiveDefaults) {
-    expect_defaults(load_module_settings((dir_ + "/missing").c_str()));
+    expect_defaults(load_module_settings(dir_.path("missing").c_str()));
     expect_defaults(load("SOMETHING_ELSE=1\n"));
 }
 

@@ -1,10 +1,8 @@
 #include "settings_reader.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
+#include "test_dir.h"
 
 namespace {
 
@@ -13,20 +11,8 @@ using namespace std::string_literals;
 // A settings file of the test's own in a private temporary directory.
 class SettingsFile : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = testing::TempDir() + "settings-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        path_ = dir_ + "/settings";
-    }
-    void TearDown() override {
-        handle_.reset();
-        ::unlink(path_.c_str());
-        ::rmdir(dir_.c_str());
-    }
-
     settings_handle& open_with(const std::string& contents) {
-        std::ofstream(path_, std::ios::binary | std::ios::trunc) << contents;
+        dir_.write("settings", contents);
         handle_ = settings_open(path_.c_str());
         EXPECT_TRUE(handle_);
         return handle_;
@@ -36,8 +22,8 @@ protected:
         return settings_get_long_string(handle_, path_.c_str(), key);
     }
 
-    std::string dir_;
-    std::string path_;
+    test_dir dir_;
+    std::string path_ = dir_.path("settings");
     settings_handle handle_;
 };
 
@@ -104,7 +90,7 @@ TEST_F(SettingsFile, MissingKeyOrFileGivesDefaults) {
     EXPECT_EQ(long_text("K"), "");
     EXPECT_EQ(settings_get_uint(handle_, "K"), 0U);
 
-    settings_handle none = settings_open((dir_ + "/missing").c_str());
+    settings_handle none = settings_open(dir_.path("missing").c_str());
     EXPECT_FALSE(none);
     EXPECT_EQ(settings_get_string(none, "OTHER"), "");
     EXPECT_EQ(settings_get_uint(none, "OTHER"), 0U);
