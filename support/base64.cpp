@@ -88,6 +88,14 @@ std::size_t base64_decode(std::string_view text, char* out) {
         if (in == end) {
             break;
         }
+        // Stray characters at a group boundary, such as a line end between
+        // lines of whole groups, are passed over and the fast path goes on.
+        if (digit_values[*in] == not_a_digit) {
+            do {
+                ++in;
+            } while (in != end && digit_values[*in] == not_a_digit);
+            continue;
+        }
 
         // A stray character is near. Gather the digits of the next block
         // without a branch per byte (a stray character's value is written
