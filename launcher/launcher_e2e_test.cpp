@@ -26,6 +26,7 @@
 #include <thread>
 
 #include "base64_test_codec.h"
+#include "test_dir.h"
 
 // LAUNCHER_PATH: the program under test. LAUNCHER_EMULATOR: the command that
 // runs it when it is built for another machine, words separated by "|", or "".
@@ -57,13 +58,6 @@ find /proc/$$/fd -mindepth 1 -fprintf "$out.tmp/fds" '%f %l\n'
 sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > "$out.tmp/sigign"
 mv "$out.tmp" "$out"
 )";
-
-std::string read_file(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 void write_file(const std::string& path, const std::string& contents, mode_t mode = 0644) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
@@ -124,16 +118,12 @@ struct client_record {
 class Launcher : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static bool prepared = false;
-        if (std::exchange(prepared, true)) {
-            return;
-        }
         const char* run_under = std::getenv("LAUNCHER_RUN_UNDER");
         launcher_prefix = split(run_under != nullptr ? run_under : "", '|');
         for (auto& word : split(LAUNCHER_EMULATOR, '|')) {
             launcher_prefix.push_back(word);
         }
-        launcher_image = read_file(LAUNCHER_PATH);
+        launcher_image = test_dir::read(LAUNCHER_PATH);
         if (launcher_image.empty()) {
             no_sandbox_reason = "can't read "s + LAUNCHER_PATH;
             return;
@@ -215,8 +205,8 @@ protected:
         launcher_group_ = pid;
         int status = 0;
         ::waitpid(pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file("/opt/e2e/stdout"),
-                read_file("/opt/e2e/stderr")};
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test_dir::read("/opt/e2e/stdout"),
+                test_dir::read("/opt/e2e/stderr")};
     }
 
     // True when the launcher left no process behind.
@@ -232,9 +222,9 @@ protected:
             return std::nullopt;
         }
         client_record record;
-        record.argv = split(read_file("/opt/client/argv"), '\0');
-        record.stdin_target = read_file("/opt/client/stdin");
-        for (const auto& line : split(read_file("/opt/client/fds"), '\n')) {
+        record.argv = split(test_dir::read("/opt/client/argv"), '\0');
+        record.stdin_target = test_dir::read("/opt/client/stdin");
+        for (const auto& line : split(test_dir::read("/opt/client/fds"), '\n')) {
             // dash keeps the script open, and /dev/null on descriptor 10.
             if (!line.ends_with(client_path) && line != "10 /dev/null") {
                 record.descriptors.push_back(line);
@@ -243,7 +233,7 @@ protected:
         std::sort(
             record.descriptors.begin(), record.descriptors.end(),
             [](const std::string& a, const std::string& b) { return std::stoi(a) < std::stoi(b); });
-        record.ignored_signals = std::stoull(read_file("/opt/client/sigign"), nullptr, 16);
+        record.ignored_signals = std::stoull(test_dir::read("/opt/client/sigign"), nullptr, 16);
         return record;
     }
 };
@@ -280,11 +270,11 @@ TEST_F(Launcher, StartsTheClientInTheBackgroundAndLogsItsCommandLine) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(read_file(log_path),
+    EXPECT_EQ(test_dir::read(log_path),
               "/opt/Quorvane/bin/lwm2mclient -4 -n gw-0042 -h lwm2m.example.net -p 5684 -u 60 "
               "-H 192.168.1.10 -P 502 -S 1 -I 10 -T 3 -t 300 -f /tmp/lwm2m/etc/config.csv -L "
               "-i gw-0042 -s 736563726574 &\n");
-    EXPECT_EQ(read_file(csv_path), typical_csv);
+    EXPECT_EQ(test_dir::read(csv_path), typical_csv);
 
     const auto client = wait_for_client();
     ASSERT_TRUE(client);
@@ -309,8 +299,8 @@ TEST_F(Launcher, DisabledModuleWritesTheCsvButStartsNothing) {
     install_client();
 
     EXPECT_EQ(run_launcher().status, 0);
-    EXPECT_EQ(read_file(log_path), "Quorvane is disabled.\n");
-    EXPECT_EQ(read_file(csv_path), typical_csv);
+    EXPECT_EQ(test_dir::read(log_path), "Quorvane is disabled.\n");
+    EXPECT_EQ(test_dir::read(csv_path), typical_csv);
     EXPECT_TRUE(no_client_started());
 }
 
@@ -330,7 +320,7 @@ TEST_F(Launcher, MissingCsvConfigurationEndsWith255) {
         write_file(settings_path, settings);
         ::unlink(log_path);
         EXPECT_EQ(run_launcher().status, 255);
-        EXPECT_EQ(read_file(log_path), missing_csv_entry);
+        EXPECT_EQ(test_dir::read(log_path), missing_csv_entry);
         EXPECT_FALSE(exists(csv_path));
         EXPECT_TRUE(no_client_started());
     }
@@ -338,13 +328,13 @@ TEST_F(Launcher, MissingCsvConfigurationEndsWith255) {
 
 TEST_F(Launcher, MissingSettingsFileEndsWith255) {
     EXPECT_EQ(run_launcher().status, 255);
-    EXPECT_EQ(read_file(log_path), missing_csv_entry);
+    EXPECT_EQ(test_dir::read(log_path), missing_csv_entry);
 }
 
 TEST_F(Launcher, CsvConfigurationStopsAtAZeroByte) {
     write_file(settings_path, "LWM2M_CSV=" + base64_encode_for_tests("a,b\nc\0hidden"s) + "\n");
     EXPECT_EQ(run_launcher().status, 0);
-    EXPECT_EQ(read_file(csv_path), "a,b\nc");
+    EXPECT_EQ(test_dir::read(csv_path), "a,b\nc");
 }
 
 TEST_F(Launcher, StaleEntriesGoByNameAndTheMapFileGoes) {
@@ -388,7 +378,7 @@ TEST_F(Launcher, ShellCharactersInValuesAreNeverRun) {
               (strings{client_path, "-4",   "-n", name,     "-h", addr,   "-p", "0", "-u", "0",
                        "-H",        modbus, "-P", "0",      "-S", "0",    "-I", "0", "-T", "0",
                        "-t",        "0",    "-f", csv_path, "-i", psk_id, "-s", psk}));
-    EXPECT_EQ(read_file(log_path),
+    EXPECT_EQ(test_dir::read(log_path),
               "/opt/Quorvane/bin/lwm2mclient -4 -n " + name + " -h " + addr + " -p 0 -u 0 -H " +
                   modbus + " -P 0 -S 0 -I 0 -T 0 -t 0 -f /tmp/lwm2m/etc/config.csv -i " + psk_id +
                   " -s " + psk + "  &\n");
@@ -407,7 +397,7 @@ TEST_F(Launcher, LinesOfAnyLengthAreLoggedAndPassedWhole) {
     install_client();
 
     EXPECT_EQ(run_launcher().status, 0);
-    const std::string log = read_file(log_path);
+    const std::string log = test_dir::read(log_path);
     EXPECT_GT(log.size(), 6000U);
     EXPECT_NE(log.find(" -n " + name + " -h "), std::string::npos);
     std::string hex;
@@ -441,7 +431,7 @@ TEST_F(Launcher, ClientThatCannotStartIsReportedWithStatus1) {
         const auto run = run_launcher();
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err, message);
-        EXPECT_EQ(read_file(log_path), line + message);
+        EXPECT_EQ(test_dir::read(log_path), line + message);
         EXPECT_TRUE(no_client_started());
     }
 }
@@ -506,7 +496,7 @@ TEST_F(Launcher, CsvThatDoesNotFitIsRemovedNotLeftHalfWritten) {
               "lwm2m-launcher: can't write /tmp/lwm2m/etc/config.csv, removed it: No space left "
               "on device\n");
     EXPECT_FALSE(exists(csv_path));
-    EXPECT_EQ(read_file(log_path), missing_csv_entry);
+    EXPECT_EQ(test_dir::read(log_path), missing_csv_entry);
     EXPECT_TRUE(no_client_started());
 }
 

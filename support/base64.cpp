@@ -42,16 +42,19 @@ constexpr placed_table placed_1 = make_placed_values(12);
 constexpr placed_table placed_2 = make_placed_values(6);
 constexpr placed_table placed_3 = make_placed_values(0);
 
-// Writes the three bytes of a group of four digits. The pointer goes in and
-// out by value: bytes written through a char pointer could otherwise alias
-// it, and the compiler would reload it after every byte.
-[[gnu::always_inline]] inline char* put_group(char* out, unsigned a, unsigned b, unsigned c,
-                                              unsigned d) {
-    const std::uint32_t group = (a << 18) | (b << 12) | (c << 6) | d;
+// Writes the three bytes of a 24-bit group. The pointer goes in and out by
+// value: bytes written through a char pointer could otherwise alias it, and
+// the compiler would reload it after every byte.
+[[gnu::always_inline]] inline char* put_group(char* out, std::uint32_t group) {
     out[0] = static_cast<char>(group >> 16);
     out[1] = static_cast<char>(group >> 8);
     out[2] = static_cast<char>(group);
     return out + 3;
+}
+
+// The 24-bit group of four digit values.
+constexpr std::uint32_t join(unsigned a, unsigned b, unsigned c, unsigned d) {
+    return (a << 18) | (b << 12) | (c << 6) | d;
 }
 
 }  // namespace
@@ -79,10 +82,7 @@ std::size_t base64_decode(std::string_view text, char* out) {
             if ((group & stray_bit) != 0) {
                 break;
             }
-            out[0] = static_cast<char>(group >> 16);
-            out[1] = static_cast<char>(group >> 8);
-            out[2] = static_cast<char>(group);
-            out += 3;
+            out = put_group(out, group);
             in += 4;
         }
         if (in == end) {
@@ -111,7 +111,7 @@ std::size_t base64_decode(std::string_view text, char* out) {
         }
         std::size_t i = 0;
         for (; i + 4 <= held; i += 4) {
-            out = put_group(out, digits[i], digits[i + 1], digits[i + 2], digits[i + 3]);
+            out = put_group(out, join(digits[i], digits[i + 1], digits[i + 2], digits[i + 3]));
         }
         std::copy(digits.begin() + static_cast<std::ptrdiff_t>(i),
                   digits.begin() + static_cast<std::ptrdiff_t>(held), digits.begin());
@@ -123,7 +123,7 @@ std::size_t base64_decode(std::string_view text, char* out) {
             if (value != not_a_digit) {
                 digits[held++] = value;
                 if (held == 4) {
-                    out = put_group(out, digits[0], digits[1], digits[2], digits[3]);
+                    out = put_group(out, join(digits[0], digits[1], digits[2], digits[3]));
                     held = 0;
                 }
             }
