@@ -26,10 +26,10 @@ bool every_line_fits(std::string_view text) {
     return true;
 }
 
-void check_key(settings_handle& handle, const char* path, std::string_view text,
-               std::string_view key, bool lines_fit) {
+void check_key(settings_handle& handle, std::string_view text, std::string_view key,
+               bool lines_fit) {
     const std::string plain = settings_get_string(handle, key);
-    const std::string whole = settings_get_long_string(handle, path, key);
+    const std::string whole = settings_get_long_string(handle, key);
     const std::uint32_t number = settings_get_uint(handle, key);
     for (const auto& value : {plain, whole}) {
         FUZZ_CHECK(value.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos);
@@ -59,9 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string_view key :
          {own_key, std::string_view("LWM2M_CSV"), std::string_view("k"), std::string_view(""),
           std::string_view("A=B")}) {
-        check_key(handle, path.c_str(), text, key, lines_fit);
+        check_key(handle, text, key, lines_fit);
     }
-    std::rewind(handle.get());
+    std::rewind(handle.file.get());
     std::size_t found = 0;
     while (settings_find(handle, own_key)) {
         FUZZ_CHECK(++found <= size);

@@ -4,11 +4,12 @@
 #include <string>
 #include <vector>
 
-// Starts the program `arguments[0]` with `arguments` as its argument vector,
-// without a shell, and returns at once without waiting for it. The client
-// gets what a shell's "&" would give it: standard input from /dev/null,
-// SIGINT and SIGQUIT ignored, standard output and error shared with the
-// launcher. It inherits no other descriptor.
+// Starts the program `arguments[0]` with `arguments` as its argument vector
+// and the launcher's environment, without a shell, and returns at once
+// without waiting for it. The client gets what a shell's "&" would give it:
+// standard input from /dev/null, SIGINT and SIGQUIT ignored, standard
+// output and error shared with the launcher. It inherits no other
+// descriptor, and SIGPIPE at its default.
 //
 // Returns 0 once the program is running, or the errno that kept it from
 // starting (missing, not executable, arguments too long, no memory).

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <string>
 
 #include "file_io.h"
 
@@ -16,12 +15,12 @@ void write_csv_config(std::string_view decoded, const char* path) {
     }
     unique_fd file(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!file) {
-        complain(std::string("can't create ") + path + ": " + std::strerror(errno));
+        complain({"can't create ", path, ": ", std::strerror(errno)});
         return;
     }
     if (!write_all(file.get(), text) || !file.close()) {
         const int error = errno;
         ::unlink(path);
-        complain(std::string("can't write ") + path + ", removed it: " + std::strerror(error));
+        complain({"can't write ", path, ", removed it: ", std::strerror(error)});
     }
 }

@@ -1,17 +1,10 @@
 #include "file_io.h"
 
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
-#include <string>
-
-unique_fd& unique_fd::operator=(unique_fd&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-}
 
 unique_fd::~unique_fd() {
     close();
@@ -43,9 +36,29 @@ bool write_all(int fd, std::string_view data) {
     return true;
 }
 
-void complain(std::string_view message) {
-    std::string text = "lwm2m-launcher: ";
-    text += message;
-    text += '\n';
-    write_all(STDERR_FILENO, text);
+namespace {
+
+iovec as_iovec(std::string_view text) {
+    return {const_cast<char*>(text.data()), text.size()};
+}
+
+}  // namespace
+
+void complain(std::initializer_list<std::string_view> message) {
+    std::array<iovec, complain_parts_max + 2> parts{};
+    std::size_t count = 0;
+    parts[count++] = as_iovec("lwm2m-launcher: ");
+    for (const std::string_view part : message) {
+        if (count == parts.size() - 1) {
+            break;
+        }
+        parts[count++] = as_iovec(part);
+    }
+    parts[count++] = as_iovec("\n");
+    // Not retried after a short write: the message is a courtesy, and the
+    // exit status says what matters.
+    ssize_t written = 0;
+    do {
+        written = ::writev(STDERR_FILENO, parts.data(), static_cast<int>(count));
+    } while (written < 0 && errno == EINTR);
 }

@@ -1,6 +1,8 @@
 // Descriptors and whole writes.
 #pragma once
 
+#include <cstddef>
+#include <initializer_list>
 #include <string_view>
 #include <utility>
 
@@ -10,7 +12,7 @@ public:
     unique_fd() = default;
     explicit unique_fd(int fd) : fd_(fd) {}
     unique_fd(unique_fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    unique_fd& operator=(unique_fd&& other) noexcept;
+    unique_fd& operator=(unique_fd&&) = delete;
     unique_fd(const unique_fd&) = delete;
     unique_fd& operator=(const unique_fd&) = delete;
     ~unique_fd();
@@ -28,5 +30,8 @@ private:
 // False, with errno set, when the system refuses part of it.
 bool write_all(int fd, std::string_view data);
 
-// Prints "lwm2m-launcher: <message>\n" on standard error, in one write.
-void complain(std::string_view message);
+// Prints "lwm2m-launcher: ", the parts of the message, then "\n" on
+// standard error, in one write. Allocates nothing, so it can also say that
+// memory ran out. Parts beyond `complain_parts_max` are left out.
+inline constexpr std::size_t complain_parts_max = 8;
+void complain(std::initializer_list<std::string_view> message);

@@ -1,9 +1,10 @@
 // lwm2m-launcher: prepares and starts the module's LwM2M client at boot.
 //
-// Reads no arguments and no environment. In one pass it reads the module
-// settings, rebuilds the work directory, writes the decoded CSV
-// configuration, and, when the module is enabled, logs the client's command
-// line and starts the client in the background.
+// Reads no arguments and no environment of its own: the client gets the
+// environment as it is, the fixed shell commands only a fixed PATH. In one
+// pass it reads the module settings, rebuilds the work directory, writes the
+// decoded CSV configuration, and, when the module is enabled, logs the
+// client's command line and starts the client in the background.
 //
 // Exit status:
 //   0    the client was started, or the module is disabled
@@ -12,18 +13,27 @@
 //        client could not be started, out of memory (said on standard error,
 //        prefixed "lwm2m-launcher: ")
 //
+// Other messages on standard error, which change no exit status:
+//   "ignoring <settings>: not a regular file"   (read as if empty)
+//   "can't read <settings>: <reason>"           (likewise; a missing file is
+//                                                 not mentioned)
+//   "can't create <csv>: <reason>", "can't write <csv>, removed it: <reason>"
+//   "can't read /tmp/lwm2m/etc: <reason>",
+//   "can't remove /tmp/lwm2m/etc/<name>: <reason>"
+//
 // Event log entries, appended to /tmp/lwm2m/lwm2m.log as they stand:
 //   "Can't find CSV config file in Plugwell\n"
 //   "Quorvane is disabled.\n"
 //   the client command line, then "\n"
 //   "lwm2m-launcher: can't start <program>: <reason>\n"
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
+#include <csignal>
 #include <cstring>
 #include <exception>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "base64.h"
 #include "client_command.h"
@@ -32,6 +42,7 @@
 #include "event_log.h"
 #include "file_io.h"
 #include "fixed_paths.h"
+#include "inherited_descriptors.h"
 #include "module_settings.h"
 #include "work_dir.h"
 
@@ -41,43 +52,41 @@ constexpr int exit_started_or_disabled = 0;
 constexpr int exit_failure = 1;
 constexpr int exit_no_csv_config = 255;
 
-// A launcher started with a standard descriptor closed would otherwise hand
-// that number to the first file it opens, and the client would write its
-// output there.
-void open_missing_standard_descriptors() {
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) < 0) {
-            return;
-        }
-    }
+bool exists_here(const char* path) {
+    struct stat status {};
+    return ::lstat(path, &status) == 0;
 }
 
 int launch() {
     const module_settings settings = load_module_settings(settings_path);
+    const auto log = [&settings](std::string_view message) {
+        log_append(message, settings.file_mode);
+    };
 
     if (!rebuild_work_dir()) {
         return exit_failure;
     }
 
     write_csv_config(base64_decode_string(settings.csv), csv_config_path);
-    if (::access(csv_config_path, F_OK) != 0) {
-        log_append("Can't find CSV config file in Plugwell\n");
+    // A link is not followed: what counts is what the launcher wrote here.
+    if (!exists_here(csv_config_path)) {
+        log("Can't find CSV config file in Plugwell\n");
         return exit_no_csv_config;
     }
 
     if (settings.enable == 0) {
-        log_append("Quorvane is disabled.\n");
+        log("Quorvane is disabled.\n");
         return exit_started_or_disabled;
     }
 
     const client_command command = compose_client_command(settings);
-    log_append(command.line);
-    log_append("\n");
+    log(command.line);
+    log("\n");
     if (const int error = start_in_background(command.arguments); error != 0) {
-        const std::string message =
-            std::string("can't start ") + client_program + ": " + std::strerror(error);
-        log_append("lwm2m-launcher: " + message + "\n");
-        complain(message);
+        const std::string_view reason = std::strerror(error);
+        log(std::string("lwm2m-launcher: can't start ") + client_program + ": " +
+            std::string(reason) + "\n");
+        complain({"can't start ", client_program, ": ", reason});
         return exit_failure;
     }
     return exit_started_or_disabled;
@@ -87,12 +96,16 @@ int launch() {
 
 int main() {
     open_missing_standard_descriptors();
+    close_inherited_descriptors_on_exec();
+    // A reader of standard output or error that has gone away must not end
+    // the launcher half way; the programs it starts get SIGPIPE back.
+    static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
     try {
         return launch();
     } catch (const std::bad_alloc&) {
-        complain("out of memory");
+        complain({"out of memory"});
     } catch (const std::exception& error) {
-        complain(error.what());
+        complain({error.what()});
     }
     return exit_failure;
 }

@@ -1,10 +1,23 @@
 #include "module_settings.h"
 
+#include <cerrno>
+#include <cstring>
+
+#include "file_io.h"
 #include "settings_reader.h"
 
 module_settings load_module_settings(const char* path) {
     module_settings s;
     settings_handle file = settings_open(path);
+    if (file) {
+        s.file_mode = file.mode;
+    } else if (errno == EINVAL) {
+        complain({"ignoring ", path, ": not a regular file"});
+    } else if (errno != ENOENT) {
+        // A missing file is a module never configured; anything else is
+        // worth a word.
+        complain({"can't read ", path, ": ", std::strerror(errno)});
+    }
     s.enable = settings_get_uint(file, "LWM2M_ENABLE");
     s.log_en = settings_get_uint(file, "LWM2M_LOG_EN");
     s.name = settings_get_string(file, "LWM2M_NAME");
@@ -16,7 +29,7 @@ module_settings load_module_settings(const char* path) {
     s.psk = settings_get_string(file, "LWM2M_PSK");
     s.update_time = settings_get_uint(file, "LWM2M_UPDATE_TIME");
     // The CSV configuration is far longer than any other value.
-    s.csv = settings_get_long_string(file, path, "LWM2M_CSV");
+    s.csv = settings_get_long_string(file, "LWM2M_CSV");
     s.modbus_addr = settings_get_string(file, "LWM2M_MODBUS_ADDR");
     s.modbus_port = settings_get_uint(file, "LWM2M_MODBUS_PORT");
     s.modbus_slave = settings_get_uint(file, "LWM2M_MODBUS_SLAVE");

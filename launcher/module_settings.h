@@ -1,6 +1,8 @@
 // The module's settings, as the launcher uses them.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 
@@ -24,8 +26,14 @@ struct module_settings {
     std::uint32_t modbus_slave = 0;     // -S
     std::uint32_t modbus_interval = 0;  // -I
     std::uint32_t modbus_timeout = 0;   // -T
+
+    // Not a setting: the permission bits of the settings file, or 0666 when
+    // it can't be read. The event log repeats the key, so it is given no
+    // more than this.
+    mode_t file_mode = 0666;
 };
 
 // Reads every field from the settings file at `path`. Never fails: whatever
-// can't be read keeps its default.
+// can't be read keeps its default. A file that exists but can't be read (a
+// FIFO, a device, a directory, or no permission) is said on standard error.
 module_settings load_module_settings(const char* path);

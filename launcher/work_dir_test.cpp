@@ -1,34 +1,84 @@
 #include "work_dir.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
 
 #include "test_dir.h"
 
 namespace {
 
-class UntrustedDir : public testing::Test {
+class PrivateDir : public testing::Test {
 protected:
-    static std::optional<std::string> reason(const std::string& path, uid_t owner = ::geteuid()) {
-        return untrusted_dir_reason(path.c_str(), owner);
+    std::string refusal_of(const std::string& name, uid_t owner = ::geteuid()) {
+        std::string refusal;
+        const unique_fd dir = open_private_dir(AT_FDCWD, dir_.path(name).c_str(), name.c_str(),
+                                               owner, refusal);
+        EXPECT_EQ(static_cast<bool>(dir), refusal.empty());
+        return refusal;
+    }
+    static mode_t mode_of(const std::string& path) {
+        struct stat status {};
+        ::lstat(path.c_str(), &status);
+        return status.st_mode & 07777;
     }
     test_dir dir_;
 };
 
-TEST_F(UntrustedDir, OwnDirectoryIsTrusted) {
-    EXPECT_EQ(reason(dir_.path()), std::nullopt);
+TEST_F(PrivateDir, OwnDirectoryIsOpenedAndMadeUnwritableByOthers) {
+    ASSERT_EQ(::mkdir(dir_.path("open").c_str(), 0), 0);
+    ASSERT_EQ(::chmod(dir_.path("open").c_str(), 01777), 0);
+    EXPECT_EQ(refusal_of("open"), "");
+    EXPECT_EQ(mode_of(dir_.path("open")), 01755U);
 }
 
-TEST_F(UntrustedDir, EverythingElseIsRefusedWithItsReason) {
+TEST_F(PrivateDir, EverythingElseIsRefusedWithItsReason) {
     ASSERT_EQ(::symlink(dir_.path().c_str(), dir_.path("link").c_str()), 0);
     dir_.write("file", "x");
-    EXPECT_EQ(reason(dir_.path("link")), dir_.path("link") + " is a symbolic link");
-    EXPECT_EQ(reason(dir_.path("file")), dir_.path("file") + " is not a directory");
-    EXPECT_EQ(reason(dir_.path("missing")), dir_.path("missing") + ": No such file or directory");
+    ASSERT_EQ(::mkdir(dir_.path("own").c_str(), 0), 0);
+    ASSERT_EQ(::chmod(dir_.path("own").c_str(), 0777), 0);
+    EXPECT_EQ(refusal_of("link"), "link is a symbolic link");
+    EXPECT_EQ(refusal_of("file"), "file is not a directory");
+    EXPECT_EQ(refusal_of("missing"), "missing: No such file or directory");
     const uid_t someone_else = ::geteuid() + 1;
-    EXPECT_EQ(reason(dir_.path(), someone_else), dir_.path() + " is owned by uid " +
-                                                     std::to_string(::geteuid()) + ", not by uid " +
-                                                     std::to_string(someone_else));
+    EXPECT_EQ(refusal_of("own", someone_else), "own is owned by uid " +
+                                                   std::to_string(::geteuid()) + ", not by uid " +
+                                                   std::to_string(someone_else));
+    EXPECT_EQ(mode_of(dir_.path("own")), 0777U) << "a refused directory is left as it is";
+}
+
+TEST(DottedEntries, GoWhateverTheirNameOrTypeAndNothingElseDoes) {
+    const test_dir dir;
+    const test_dir outside;
+    const std::string target = outside.write("target.csv", "kept");
+    for (const char* name : {"-rf.csv", "line\nfeed.x", "*.*", "[a].?", "a.", "plain", ".hidden",
+                             ".dotted.too"}) {
+        dir.write(name, "x");
+    }
+    ASSERT_EQ(::mkfifo(dir.path("fifo.p").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(target.c_str(), dir.path("link.csv").c_str()), 0);
+    for (const char* sub : {"tree.d", "tree.d/ro", "tree.d/ro/deeper"}) {
+        ASSERT_EQ(::mkdir(dir.path(sub).c_str(), 0755), 0);
+    }
+    dir.write("tree.d/ro/deeper/file", "x");
+    ASSERT_EQ(::chmod(dir.path("tree.d/ro/deeper").c_str(), 0500), 0);
+    ASSERT_EQ(::chmod(dir.path("tree.d/ro").c_str(), 0500), 0);
+
+    const unique_fd fd(::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    remove_dotted_entries(fd.get(), dir.path().c_str());
+
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        left.push_back(entry.path().filename());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".dotted.too", ".hidden", "plain"}));
+    EXPECT_EQ(test_dir::read(target), "kept");
 }
 
 }  // namespace

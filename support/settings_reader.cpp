@@ -1,23 +1,24 @@
 #include "settings_reader.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
 namespace {
 
-// Process-wide line buffers: one fixed for ordinary lookups, one sized to
-// the settings file for long values. The long one grows when a larger file
-// needs it and is never released, so repeated long reads allocate once.
+// The process-wide line buffer of ordinary lookups. Long values are read
+// with a buffer of the handle's own, sized to its file.
 char lookup_line[lookup_line_max + 1];
 
-struct long_line_buffer {
-    std::unique_ptr<char[]> data;
-    std::size_t capacity = 0;
-};
-long_line_buffer long_line;
+// stdio's buffer for the settings file. Every getter reads the file again
+// from the top, and a value that is megabytes long takes many reads per
+// pass: a larger buffer makes each pass take fewer system calls.
+constexpr std::size_t read_buffer_size = std::size_t{64} << 10;
 
 // A file of unknown size is read with a buffer as large as the lookup one.
 constexpr std::size_t unknown_size_capacity = lookup_line_max + 1;
@@ -84,55 +85,75 @@ std::optional<std::string_view> find_with(std::FILE* file, char* buffer, std::si
     return std::nullopt;
 }
 
-// Room for the longest line the file can hold, its terminator included.
-std::size_t long_line_capacity(const char* path) {
+// Room for the longest line the open file can hold, its terminator included.
+std::size_t long_line_capacity(std::FILE* file) {
     struct stat status {};
-    if (::stat(path, &status) != 0 || status.st_size < 0) {
+    if (::fstat(::fileno(file), &status) != 0 || status.st_size < 0) {
         return unknown_size_capacity;
     }
     const auto size = static_cast<std::uint64_t>(status.st_size);
     return static_cast<std::size_t>(std::clamp<std::uint64_t>(size + 1, 2, SIZE_MAX));
 }
 
-void reserve_long_line(std::size_t capacity) {
-    if (long_line.capacity >= capacity) {
+void reserve_long_line(settings_handle& handle, std::size_t capacity) {
+    if (handle.long_line_capacity >= capacity) {
         return;
     }
     // The old buffer goes first, so the process never holds both.
-    long_line.data.reset();
-    long_line.capacity = 0;
-    long_line.data = std::make_unique_for_overwrite<char[]>(capacity);
-    long_line.capacity = capacity;
+    handle.long_line.reset();
+    handle.long_line_capacity = 0;
+    handle.long_line = std::make_unique_for_overwrite<char[]>(capacity);
+    handle.long_line_capacity = capacity;
 }
 
 }  // namespace
 
 settings_handle settings_open(const char* path) {
-    settings_handle handle(std::fopen(path, "re"));
-    if (handle) {
-        // Every getter reads the file again from the top: a larger buffer
-        // makes each pass over a long value take fewer system calls.
-        static_cast<void>(std::setvbuf(handle.get(), nullptr, _IOFBF, std::size_t{64} << 10));
+    settings_handle handle;
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a
+    // writer. It changes nothing for a regular file.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return handle;
     }
+    struct stat status {};
+    int error = 0;
+    if (::fstat(fd, &status) != 0) {
+        error = errno;
+    } else if (!S_ISREG(status.st_mode)) {
+        error = EINVAL;
+    } else {
+        handle.file.reset(::fdopen(fd, "r"));
+        error = errno;
+    }
+    if (!handle.file) {
+        ::close(fd);
+        errno = error;
+        return handle;
+    }
+    handle.mode = status.st_mode & 07777;
+    handle.read_buffer = std::make_unique_for_overwrite<char[]>(read_buffer_size);
+    static_cast<void>(
+        std::setvbuf(handle.file.get(), handle.read_buffer.get(), _IOFBF, read_buffer_size));
     return handle;
 }
 
 void settings_close(settings_handle& handle) {
-    handle.reset();
+    handle = settings_handle();
 }
 
 std::optional<std::string_view> settings_find(settings_handle& handle, std::string_view key) {
     if (!handle) {
         return std::nullopt;
     }
-    return find_with(handle.get(), lookup_line, sizeof lookup_line, key);
+    return find_with(handle.file.get(), lookup_line, sizeof lookup_line, key);
 }
 
 std::string settings_get_string(settings_handle& handle, std::string_view key) {
     if (!handle) {
         return {};
     }
-    std::rewind(handle.get());
+    std::rewind(handle.file.get());
     const auto value = settings_find(handle, key);
     return value ? std::string(*value) : std::string();
 }
@@ -141,19 +162,19 @@ std::uint32_t settings_get_uint(settings_handle& handle, std::string_view key) {
     if (!handle) {
         return 0;
     }
-    std::rewind(handle.get());
+    std::rewind(handle.file.get());
     const auto value = settings_find(handle, key);
     return value ? parse_setting_uint(*value) : 0;
 }
 
-std::string settings_get_long_string(settings_handle& handle, const char* path,
-                                     std::string_view key) {
+std::string settings_get_long_string(settings_handle& handle, std::string_view key) {
     if (!handle) {
         return {};
     }
-    reserve_long_line(long_line_capacity(path));
-    std::rewind(handle.get());
-    const auto value = find_with(handle.get(), long_line.data.get(), long_line.capacity, key);
+    reserve_long_line(handle, long_line_capacity(handle.file.get()));
+    std::rewind(handle.file.get());
+    const auto value =
+        find_with(handle.file.get(), handle.long_line.get(), handle.long_line_capacity, key);
     return value ? std::string(*value) : std::string();
 }
 

@@ -16,12 +16,17 @@
 // of its own. settings_get_long_string reads with a buffer sized to the file
 // instead, for values longer than that.
 //
-// Nothing here ever fails: a missing file or key gives the default ("" or 0).
-// Allocation failure throws std::bad_alloc.
+// Only a regular file is read: a FIFO, a device or a directory could make a
+// reader wait forever or read without end, so it counts as unreadable.
 //
-// Not reentrant: the line buffers are process-wide, and the text that
+// Nothing here ever fails: a missing or unreadable file or a missing key
+// gives the default ("" or 0). Allocation failure throws std::bad_alloc.
+//
+// Not reentrant: the lookup line buffer is process-wide, and the text that
 // settings_find returns is valid only until the next lookup.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -38,9 +43,25 @@ struct settings_file_closer {
     void operator()(std::FILE* file) const noexcept { static_cast<void>(std::fclose(file)); }
 };
 
-// An open settings file, or empty when it could not be opened.
-using settings_handle = std::unique_ptr<std::FILE, settings_file_closer>;
+// An open settings file, or empty when it could not be opened. It owns the
+// buffers that reading it needs, so two handles never share one.
+struct settings_handle {
+    // Declared before `file`, so that it outlives the stream that uses it.
+    std::unique_ptr<char[]> read_buffer;
+    std::unique_ptr<std::FILE, settings_file_closer> file;
+    // The line buffer of settings_get_long_string: it grows to the size of
+    // the file when a long value is read, and never shrinks.
+    std::unique_ptr<char[]> long_line;
+    std::size_t long_line_capacity = 0;
+    // The file's permission bits, as it was opened.
+    mode_t mode = 0;
 
+    explicit operator bool() const { return file != nullptr; }
+};
+
+// Opens the settings file at `path` without waiting on it. The handle is
+// empty when the file can't be read; errno then says why, and is EINVAL
+// when `path` names something other than a regular file.
 settings_handle settings_open(const char* path);
 void settings_close(settings_handle& handle);
 
@@ -57,10 +78,11 @@ std::string settings_get_string(settings_handle& handle, std::string_view key);
 // either sign, gives 4294967295.
 std::uint32_t settings_get_uint(settings_handle& handle, std::string_view key);
 
-// Like settings_get_string, but reads lines whole up to the size of the file
-// at `path` (the handle's file), so a value of any length comes back whole.
-std::string settings_get_long_string(settings_handle& handle, const char* path,
-                                     std::string_view key);
+// Like settings_get_string, but reads lines whole up to the size of the
+// open file, so a value of any length comes back whole. The size is that
+// of the file the handle holds, even when another file has been put at its
+// path since (as editors save).
+std::string settings_get_long_string(settings_handle& handle, std::string_view key);
 
 // The number rule of settings_get_uint, on a value already found.
 std::uint32_t parse_setting_uint(std::string_view text);

@@ -19,7 +19,7 @@ protected:
     }
     std::string text(const std::string& key) { return settings_get_string(handle_, key); }
     std::string long_text(const std::string& key) {
-        return settings_get_long_string(handle_, path_.c_str(), key);
+        return settings_get_long_string(handle_, key);
     }
 
     test_dir dir_;
@@ -94,7 +94,7 @@ TEST_F(SettingsFile, MissingKeyOrFileGivesDefaults) {
     EXPECT_FALSE(none);
     EXPECT_EQ(settings_get_string(none, "OTHER"), "");
     EXPECT_EQ(settings_get_uint(none, "OTHER"), 0U);
-    EXPECT_EQ(settings_get_long_string(none, path_.c_str(), "OTHER"), "");
+    EXPECT_EQ(settings_get_long_string(none, "OTHER"), "");
     EXPECT_EQ(settings_find(none, "OTHER"), std::nullopt);
     settings_close(none);
 }

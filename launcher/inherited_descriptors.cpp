@@ -1,0 +1,80 @@
+#include "inherited_descriptors.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <string_view>
+
+// Called through syscall(2): C libraries without the wrapper (musl, glibc
+// before 2.34) still build. The number is the same on every architecture.
+#ifndef SYS_close_range
+#define SYS_close_range 436
+#endif
+#ifndef CLOSE_RANGE_CLOEXEC
+#define CLOSE_RANGE_CLOEXEC (1U << 2)
+#endif
+
+namespace {
+
+void set_close_on_exec(int fd) {
+    const int flags = ::fcntl(fd, F_GETFD);
+    if (flags >= 0 && (flags & FD_CLOEXEC) == 0) {
+        static_cast<void>(::fcntl(fd, F_SETFD, flags | FD_CLOEXEC));
+    }
+}
+
+bool close_range_on_exec() {
+    return ::syscall(SYS_close_range, 3U, UINT_MAX, CLOSE_RANGE_CLOEXEC) == 0;
+}
+
+bool sweep_proc_self_fd() {
+    DIR* listing = ::opendir("/proc/self/fd");
+    if (listing == nullptr) {
+        return false;
+    }
+    const int own = ::dirfd(listing);
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        int fd = -1;
+        const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), fd);
+        if (error == std::errc() && end == name.data() + name.size() && fd > 2 && fd != own) {
+            set_close_on_exec(fd);
+        }
+    }
+    ::closedir(listing);
+    return true;
+}
+
+// Without close_range or /proc, every number below the limit.
+void sweep_up_to_limit() {
+    rlimit limit{};
+    rlim_t highest = 1024;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        highest = std::min<rlim_t>(limit.rlim_cur, rlim_t{1} << 20);
+    }
+    for (int fd = 3; static_cast<rlim_t>(fd) < highest; ++fd) {
+        set_close_on_exec(fd);
+    }
+}
+
+}  // namespace
+
+void open_missing_standard_descriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) < 0) {
+            return;
+        }
+    }
+}
+
+void close_inherited_descriptors_on_exec() {
+    if (!close_range_on_exec() && !sweep_proc_self_fd()) {
+        sweep_up_to_limit();
+    }
+}

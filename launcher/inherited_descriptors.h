@@ -1,0 +1,13 @@
+// What the launcher does with the descriptors it was started with.
+#pragma once
+
+// Opens /dev/null on standard input, output and error where the launcher
+// was started with one closed. Otherwise the first file it opens would take
+// that number, and the client would write its output there.
+void open_missing_standard_descriptors();
+
+// Marks every descriptor from 3 up close-on-exec, so that none the launcher
+// inherited reaches the commands or the client it starts. Uses close_range
+// where the kernel has it, and otherwise the list in /proc/self/fd, which
+// also finds descriptors above the current limit.
+void close_inherited_descriptors_on_exec();
