@@ -36,9 +36,11 @@ CLIENT
     status=0
     /opt/demo/lwm2m-launcher > /opt/demo/out 2>&1 || status=$?
 
+    # A started client writes its arguments soon, but on a loaded machine
+    # "soon" can be seconds: wait up to a minute.
     if [ -f /tmp/lwm2m/lwm2m.log ] && grep -q ' &$' /tmp/lwm2m/lwm2m.log; then
         tries=0
-        while [ ! -f /opt/demo/arguments ] && [ $tries -lt 200 ]; do
+        while [ ! -f /opt/demo/arguments ] && [ $tries -lt 6000 ]; do
             sleep 0.01
             tries=$((tries + 1))
         done

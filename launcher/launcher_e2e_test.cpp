@@ -11,17 +11,25 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
 
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
+#include <optional>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -56,6 +64,7 @@ printf '%s\0' "$0" "$@" > "$out.tmp/argv"
 readlink /proc/$$/fd/0 > "$out.tmp/stdin"
 find /proc/$$/fd -mindepth 1 -fprintf "$out.tmp/fds" '%f %l\n'
 sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > "$out.tmp/sigign"
+printf '%s' "$PATH" > "$out.tmp/path"
 mv "$out.tmp" "$out"
 )";
 
@@ -84,6 +93,7 @@ strings split(const std::string& text, char separator) {
 std::string no_sandbox_reason;
 std::string launcher_image;
 strings launcher_prefix;
+bool run_under_tool = false;
 
 std::string enter_private_mount_namespace() {
     if (::unshare(CLONE_NEWNS) != 0) {
@@ -113,6 +123,22 @@ struct client_record {
     std::string stdin_target;
     strings descriptors;  // "N target", dash's own left out
     std::uint64_t ignored_signals = 0;
+    std::string path_variable;
+};
+
+// How the launcher is started, where a test needs something unusual.
+struct start_conditions {
+    mode_t umask = 022;
+    // Standard output and error: files, closed, or a pipe nobody reads.
+    enum { files, closed, dead_pipe } output = files;
+    // An extra descriptor the client must not inherit, and the soft
+    // limit of descriptors; close_range can be made to fail as on
+    // kernels before 5.9.
+    int stray_fd = 9;
+    rlim_t descriptor_limit = 0;
+    bool without_close_range = false;
+    rlim_t address_space = 0;
+    std::optional<strings> environment = std::nullopt;  // default: this process's
 };
 
 class Launcher : public testing::Test {
@@ -120,6 +146,7 @@ protected:
     static void SetUpTestSuite() {
         const char* run_under = std::getenv("LAUNCHER_RUN_UNDER");
         launcher_prefix = split(run_under != nullptr ? run_under : "", '|');
+        run_under_tool = !launcher_prefix.empty();
         for (auto& word : split(LAUNCHER_EMULATOR, '|')) {
             launcher_prefix.push_back(word);
         }
@@ -178,8 +205,24 @@ protected:
     static void install_client() { write_file(client_path, stand_in_client, 0755); }
 
     // Runs the launcher with its own standard input, an extra descriptor that
-    // the client must not inherit, and its output captured in files.
-    run_result run_launcher() {
+    // the client must not inherit, and its output captured in files. A
+    // launcher that waits for something that never comes is ended by an
+    // alarm after 30 seconds (status -1).
+    run_result run_launcher(const start_conditions& start = {}) {
+        strings words = launcher_prefix;
+        words.emplace_back(launcher_copy);
+        std::vector<char*> argv;
+        for (auto& word : words) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        strings environment = start.environment.value_or(strings{});
+        std::vector<char*> envp;
+        for (auto& variable : environment) {
+            envp.push_back(variable.data());
+        }
+        envp.push_back(nullptr);
+
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::setpgid(0, 0);
@@ -190,15 +233,45 @@ protected:
             ::dup2(in, 0);
             ::dup2(out, 1);
             ::dup2(err, 2);
-            ::dup2(stray, 9);
-            strings words = launcher_prefix;
-            words.emplace_back(launcher_copy);
-            std::vector<char*> argv;
-            for (auto& word : words) {
-                argv.push_back(word.data());
+            if (rlimit limit{}; ::getrlimit(RLIMIT_NOFILE, &limit) == 0 &&
+                                 limit.rlim_cur <= static_cast<rlim_t>(start.stray_fd)) {
+                limit.rlim_cur = limit.rlim_max;
+                ::setrlimit(RLIMIT_NOFILE, &limit);
             }
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
+            ::dup2(stray, start.stray_fd);
+            if (start.output == start_conditions::closed) {
+                ::close(1);
+                ::close(2);
+            } else if (start.output == start_conditions::dead_pipe) {
+                int pipe[2];
+                ::pipe(pipe);
+                ::dup2(pipe[1], 1);
+                ::dup2(pipe[1], 2);
+                ::close(pipe[0]);
+                ::close(pipe[1]);
+            }
+            for (const int fd : {in, out, err, stray}) {
+                ::close(fd);
+            }
+            ::umask(start.umask);
+            ::signal(SIGPIPE, SIG_DFL);
+            if (start.descriptor_limit != 0) {
+                const rlimit limit{start.descriptor_limit, start.descriptor_limit};
+                ::setrlimit(RLIMIT_NOFILE, &limit);
+            }
+            if (start.address_space != 0) {
+                const rlimit limit{start.address_space, start.address_space};
+                ::setrlimit(RLIMIT_AS, &limit);
+            }
+            if (start.without_close_range) {
+                fail_close_range_with_enosys();
+            }
+            ::alarm(30);
+            if (start.environment) {
+                ::execve(argv[0], argv.data(), envp.data());
+            } else {
+                ::execv(argv[0], argv.data());
+            }
             ::_exit(126);
         }
         ::setpgid(pid, pid);  // also here, so it is done before anything is checked
@@ -207,6 +280,20 @@ protected:
         ::waitpid(pid, &status, 0);
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test_dir::read("/opt/e2e/stdout"),
                 test_dir::read("/opt/e2e/stderr")};
+    }
+
+    // A seccomp filter that answers close_range with ENOSYS, as kernels
+    // before 5.9 do. Under an emulator it is the emulator's call that fails.
+    static void fail_close_range_with_enosys() {
+        sock_filter filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 436, 0, 1),  // close_range, on every machine
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+        ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+        ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program);
     }
 
     // True when the launcher left no process behind.
@@ -234,6 +321,7 @@ protected:
             record.descriptors.begin(), record.descriptors.end(),
             [](const std::string& a, const std::string& b) { return std::stoi(a) < std::stoi(b); });
         record.ignored_signals = std::stoull(test_dir::read("/opt/client/sigign"), nullptr, 16);
+        record.path_variable = test_dir::read("/opt/client/path");
         return record;
     }
 };
@@ -452,6 +540,7 @@ TEST_F(Launcher, UntrustedWorkDirectoryIsNotUsed) {
             << run.err;
         EXPECT_TRUE(exists("/tmp/elsewhere/victim.txt"));
         EXPECT_TRUE(exists("/var/lwm2m_map.txt"));
+        EXPECT_FALSE(exists("/tmp/elsewhere/etc"));
         EXPECT_FALSE(exists("/tmp/elsewhere/config.csv"));
         EXPECT_FALSE(exists("/tmp/elsewhere/lwm2m.log"));
         EXPECT_FALSE(exists(log_path));
@@ -465,7 +554,6 @@ TEST_F(Launcher, UntrustedWorkDirectoryIsNotUsed) {
     ::unlink("/tmp/lwm2m/etc");
     ::rmdir("/tmp/lwm2m");
     ::symlink("/tmp/elsewhere", "/tmp/lwm2m");
-    ::mkdir("/tmp/elsewhere/etc", 0755);
     expect_refused("/tmp/lwm2m is a symbolic link");
 
     ::unlink("/tmp/lwm2m");
@@ -497,6 +585,191 @@ TEST_F(Launcher, CsvThatDoesNotFitIsRemovedNotLeftHalfWritten) {
               "on device\n");
     EXPECT_FALSE(exists(csv_path));
     EXPECT_EQ(test_dir::read(log_path), missing_csv_entry);
+    EXPECT_TRUE(no_client_started());
+}
+
+// Hostile conditions that a gateway meets.
+
+
+mode_t mode_of(const char* path) {
+    struct stat status {};
+    return ::lstat(path, &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+TEST_F(Launcher, NothingWaitsOnAFifoOrADevice) {
+    const std::string ignored =
+        "lwm2m-launcher: ignoring /opt/Quorvane/etc/settings: not a regular file\n";
+    ::symlink("/dev/zero", "/opt/e2e/zero");
+    const std::pair<const char*, std::function<void()>> settings_files[] = {
+        {"FIFO", [] { ::mkfifo(settings_path, 0644); }},
+        {"link to /dev/zero", [] { ::symlink("/opt/e2e/zero", settings_path); }},
+        {"directory", [] { ::mkdir(settings_path, 0755); }},
+    };
+    for (const auto& [what, make] : settings_files) {
+        SCOPED_TRACE(what);
+        ::unlink(settings_path);
+        ::rmdir(settings_path);
+        make();
+        const auto run = run_launcher();
+        EXPECT_EQ(run.status, 255);
+        EXPECT_EQ(run.err, ignored);
+    }
+
+    // A FIFO in the log's place: the messages are dropped, the start goes on.
+    ::rmdir(settings_path);
+    write_file(settings_path, typical_settings());
+    install_client();
+    ::mkdir("/tmp/lwm2m", 0755);
+    ::mkfifo(log_path, 0644);
+    EXPECT_EQ(run_launcher().status, 0);
+    EXPECT_TRUE(wait_for_client());
+}
+
+TEST_F(Launcher, ThousandsOfStaleEntriesAllGoTheOldCsvWithThem) {
+    // More than one shell command line can hold.
+    ::mkdir("/tmp/lwm2m", 0755);
+    ::mkdir("/tmp/lwm2m/etc", 0755);
+    const std::string stem(200, 's');
+    for (int i = 0; i < 12000; ++i) {
+        write_file("/tmp/lwm2m/etc/" + stem + std::to_string(i) + ".tmp", "");
+    }
+    write_file(csv_path, "stale,configuration\n");
+    write_file(settings_path, "LWM2M_ENABLE=1\n");
+    install_client();
+
+    EXPECT_EQ(run_launcher().status, 255);
+    EXPECT_FALSE(exists(csv_path));
+    EXPECT_TRUE(std::filesystem::is_empty("/tmp/lwm2m/etc"));
+    EXPECT_TRUE(no_client_started());
+}
+
+TEST_F(Launcher, WorkDirectoryIsPrivateWhateverTheUmaskOrItsOldMode) {
+    write_file(settings_path, typical_settings("0"));
+    EXPECT_EQ(run_launcher({.umask = 0}).status, 0);
+    EXPECT_EQ(mode_of("/tmp/lwm2m"), 0755U);
+    EXPECT_EQ(mode_of("/tmp/lwm2m/etc"), 0755U);
+
+    ::chmod("/tmp/lwm2m", 0757);
+    ::chmod("/tmp/lwm2m/etc", 0777);
+    EXPECT_EQ(run_launcher().status, 0);
+    EXPECT_EQ(mode_of("/tmp/lwm2m"), 0755U);
+    EXPECT_EQ(mode_of("/tmp/lwm2m/etc"), 0755U);
+}
+
+TEST_F(Launcher, LogKeepsTheKeyToItself) {
+    // Not through a link planted in its place.
+    write_file(settings_path, typical_settings("0"));
+    ::mkdir("/tmp/lwm2m", 0755);
+    write_file("/tmp/victim", "kept");
+    ::symlink("/tmp/victim", log_path);
+    EXPECT_EQ(run_launcher().status, 0);
+    EXPECT_EQ(test_dir::read("/tmp/victim"), "kept");
+
+    // No more readable than the settings that hold the key.
+    ::unlink(log_path);
+    install_client();
+    for (const mode_t mode : {0600U, 0640U, 0644U}) {
+        SCOPED_TRACE(mode);
+        write_file(settings_path, typical_settings(), mode);
+        ::unlink(log_path);
+        EXPECT_EQ(run_launcher({.umask = 0}).status, 0);
+        EXPECT_EQ(mode_of(log_path), mode);
+        wait_for_client();
+        std::filesystem::remove_all("/opt/client");
+    }
+}
+
+TEST_F(Launcher, FullLogKeepsNoHalfMessage) {
+    // A command line of some 16 KB with 12 KB of room left, and a log that
+    // already holds an entry.
+    mount_tmpfs("/tmp", "size=64k");
+    write_file("/tmp/filler", std::string(48 << 10, 'f'));
+    write_file(settings_path,
+               "LWM2M_ENABLE=1\nLWM2M_NAME=" + std::string(16000, 'n') + "\nLWM2M_CSV=YSxi\n");
+    install_client();
+    ::mkdir("/tmp/lwm2m", 0755);
+    write_file(log_path, "Quorvane is disabled.\n");
+
+    EXPECT_EQ(run_launcher().status, 0);
+    EXPECT_EQ(test_dir::read(log_path), "Quorvane is disabled.\n\n");
+}
+
+TEST_F(Launcher, OutputThatIsGoneChangesNothing) {
+    // Nobody reads standard output and error, on a /tmp too small for the
+    // CSV: the launcher says why on a dead pipe, and goes on.
+    mount_tmpfs("/tmp", "size=64k");
+    write_file(settings_path, "LWM2M_ENABLE=1\nLWM2M_CSV=" +
+                                  base64_encode_for_tests(std::string(256 * 1024, 'c')) + "\n");
+    EXPECT_EQ(run_launcher({.output = start_conditions::dead_pipe}).status, 255);
+    EXPECT_EQ(test_dir::read(log_path), missing_csv_entry);
+
+    // Started with both closed: the client gets /dev/null there, and
+    // SIGPIPE at its default. (A tool run around the launcher needs
+    // standard error itself.)
+    if (run_under_tool) {
+        return;
+    }
+    mount_tmpfs("/tmp", "mode=1777");
+    write_file(settings_path, typical_settings());
+    install_client();
+    EXPECT_EQ(run_launcher({.output = start_conditions::closed}).status, 0);
+    const auto client = wait_for_client();
+    ASSERT_TRUE(client);
+    EXPECT_EQ(client->descriptors,
+              (strings{"0 /dev/null", "1 /dev/null", "2 /dev/null"}));
+    EXPECT_EQ(client->ignored_signals & (1U << (SIGPIPE - 1)), 0U);
+}
+
+TEST_F(Launcher, InheritedDescriptorsReachNobodyEvenWithoutCloseRange) {
+    write_file(settings_path, typical_settings());
+    install_client();
+    const auto run = run_launcher(
+        {.stray_fd = 3000, .descriptor_limit = 64, .without_close_range = true});
+    EXPECT_EQ(run.status, 0);
+    const auto client = wait_for_client();
+    ASSERT_TRUE(client);
+    EXPECT_EQ(client->descriptors,
+              (strings{"0 /dev/null", "1 /opt/e2e/stdout", "2 /opt/e2e/stderr"}));
+}
+
+TEST_F(Launcher, FixedCommandsDoNotTakeTheCallersPath) {
+    // mkdir and rm of the caller's own, first in its PATH, record their
+    // arguments and run the real ones.
+    ::mkdir("/opt/e2e/bin", 0755);
+    for (const char* fake : {"/opt/e2e/bin/mkdir", "/opt/e2e/bin/rm"}) {
+        write_file(fake, "#!/bin/sh\necho \"$0 $*\" >> /opt/e2e/borrowed\nexec /bin/${0##*/} \"$@\"\n",
+                   0755);
+    }
+    write_file(settings_path, typical_settings());
+    install_client();
+    write_file("/var/lwm2m_map.txt", "stale");
+    EXPECT_EQ(run_launcher({.environment = strings{"PATH=/opt/e2e/bin:/usr/bin:/bin"}}).status, 0);
+    const auto client = wait_for_client();
+    ASSERT_TRUE(client);
+    EXPECT_EQ(client->path_variable, "/opt/e2e/bin:/usr/bin:/bin");  // the client's is its own
+    EXPECT_EQ(test_dir::read("/opt/e2e/borrowed").find("lwm2m"), std::string::npos);
+    EXPECT_FALSE(exists("/var/lwm2m_map.txt"));
+
+    // Nor does an empty PATH keep them from running.
+    write_file(settings_path, typical_settings("0"));
+    write_file("/var/lwm2m_map.txt", "stale");
+    std::filesystem::remove_all("/tmp/lwm2m");
+    EXPECT_EQ(run_launcher({.environment = strings{}}).status, 0);
+    EXPECT_FALSE(exists("/var/lwm2m_map.txt"));
+}
+
+TEST_F(Launcher, OutOfMemoryIsSaidAndNothingStarts) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory needs more address space than the limit";
+#endif
+    if (!launcher_prefix.empty()) {
+        GTEST_SKIP() << "an emulator or tool needs more address space than the limit";
+    }
+    write_file(settings_path, "LWM2M_ENABLE=1\nLWM2M_CSV=" + std::string(48 << 20, 'Q') + "\n");
+    install_client();
+    const auto run = run_launcher({.address_space = rlim_t{64} << 20});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "lwm2m-launcher: out of memory\n");
     EXPECT_TRUE(no_client_started());
 }
 

@@ -1,6 +1,10 @@
 #include "settings_reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
 
 #include "test_dir.h"
 
@@ -140,6 +144,25 @@ TEST_F(SettingsFile, LongGetterGrowsItsBufferForALargerFile) {
     EXPECT_EQ(long_text("K"), std::string(90000, 'b'));
     open_with("K=short");
     EXPECT_EQ(long_text("K"), "short");
+}
+
+TEST_F(SettingsFile, LongGetterSizesItsBufferFromTheOpenFile) {
+    // Saved anew while the launcher reads it: the open file still holds
+    // the whole value, whatever is at the path now.
+    const std::string value(168000, 'v');
+    open_with("K=" + value + "\n");
+    const std::string replacement = dir_.write("settings.new", "K=short\n");
+    ASSERT_EQ(std::rename(replacement.c_str(), path_.c_str()), 0);
+    EXPECT_EQ(long_text("K"), value);
+}
+
+TEST_F(SettingsFile, OnlyARegularFileIsRead) {
+    ASSERT_EQ(::mkfifo(dir_.path("fifo").c_str(), 0600), 0);  // no writer: open would wait
+    for (const std::string& path : {dir_.path("fifo"), std::string("/dev/zero"), dir_.path()}) {
+        errno = 0;
+        EXPECT_FALSE(settings_open(path.c_str())) << path;
+        EXPECT_EQ(errno, EINVAL) << path;
+    }
 }
 
 TEST_F(SettingsFile, TinyFilesGiveTheEmptyValue) {
