@@ -1,5 +1,7 @@
-// The work no launcher can avoid, as one program: the three fixed shell
+// The work no launcher can avoid, as one program: the two fixed shell
 // commands through /bin/sh, then the start of one program in the background.
+// (The dotted entries of the work directory are removed in the launcher
+// itself; in an empty directory that costs next to nothing.)
 // Whole-process figures of the launcher are given as a ratio to this.
 #include <unistd.h>
 
@@ -7,8 +9,7 @@
 #include <initializer_list>
 
 int main() {
-    for (const char* command : {"mkdir -p /tmp/lwm2m/etc", "rm -rf /tmp/lwm2m/etc/*.*",
-                                "rm -f /var/lwm2m_map.txt 2> /dev/null"}) {
+    for (const char* command : {"mkdir -p /tmp/lwm2m/etc", "rm -f /var/lwm2m_map.txt 2> /dev/null"}) {
         const int ignored = std::system(command);
         static_cast<void>(ignored);
     }
