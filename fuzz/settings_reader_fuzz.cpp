@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           std::string_view("A=B")}) {
         check_key(handle, text, key, lines_fit);
     }
-    std::rewind(handle.file.get());
+    handle.position = 0;
     std::size_t found = 0;
     while (settings_find(handle, own_key)) {
         FUZZ_CHECK(++found <= size);

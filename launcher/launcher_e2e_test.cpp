@@ -765,9 +765,9 @@ TEST_F(Launcher, OutOfMemoryIsSaidAndNothingStarts) {
     if (!launcher_prefix.empty()) {
         GTEST_SKIP() << "an emulator or tool needs more address space than the limit";
     }
-    write_file(settings_path, "LWM2M_ENABLE=1\nLWM2M_CSV=" + std::string(48 << 20, 'Q') + "\n");
+    write_file(settings_path, "LWM2M_ENABLE=1\nLWM2M_CSV=" + std::string(32 << 20, 'Q') + "\n");
     install_client();
-    const auto run = run_launcher({.address_space = rlim_t{64} << 20});
+    const auto run = run_launcher({.address_space = rlim_t{24} << 20});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "lwm2m-launcher: out of memory\n");
     EXPECT_TRUE(no_client_started());

@@ -34,6 +34,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base64.h"
 #include "client_command.h"
@@ -58,7 +59,7 @@ bool exists_here(const char* path) {
 }
 
 int launch() {
-    const module_settings settings = load_module_settings(settings_path);
+    module_settings settings = load_module_settings(settings_path);
     const auto log = [&settings](std::string_view message) {
         log_append(message, settings.file_mode);
     };
@@ -67,7 +68,12 @@ int launch() {
         return exit_failure;
     }
 
-    write_csv_config(base64_decode_string(settings.csv), csv_config_path);
+    {
+        // Decoded where it stands: the text can be megabytes long.
+        std::string csv = std::move(settings.csv);
+        base64_decode_in_place(csv);
+        write_csv_config(csv, csv_config_path);
+    }
     // A link is not followed: what counts is what the launcher wrote here.
     if (!exists_here(csv_config_path)) {
         log("Can't find CSV config file in Plugwell\n");

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "file_io.h"
 #include "settings_reader.h"
@@ -28,13 +29,14 @@ module_settings load_module_settings(const char* path) {
     s.psk_hex = settings_get_uint(file, "LWM2M_PSK_HEX");
     s.psk = settings_get_string(file, "LWM2M_PSK");
     s.update_time = settings_get_uint(file, "LWM2M_UPDATE_TIME");
-    // The CSV configuration is far longer than any other value.
-    s.csv = settings_get_long_string(file, "LWM2M_CSV");
+    // The CSV configuration is far longer than any other value, and can be
+    // megabytes: it is taken from the file's text at the end, not copied.
+    const std::string_view csv = settings_get_long_view(file, "LWM2M_CSV");
     s.modbus_addr = settings_get_string(file, "LWM2M_MODBUS_ADDR");
     s.modbus_port = settings_get_uint(file, "LWM2M_MODBUS_PORT");
     s.modbus_slave = settings_get_uint(file, "LWM2M_MODBUS_SLAVE");
     s.modbus_interval = settings_get_uint(file, "LWM2M_MODBUS_INTERVAL");
     s.modbus_timeout = settings_get_uint(file, "LWM2M_MODBUS_TIMEOUT");
-    settings_close(file);
+    s.csv = settings_take(std::move(file), csv);
     return s;
 }

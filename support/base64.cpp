@@ -155,3 +155,7 @@ std::string base64_decode_string(std::string_view text) {
     decoded.resize(base64_decode(text, decoded.data()));
     return decoded;
 }
+
+void base64_decode_in_place(std::string& text) {
+    text.resize(base64_decode(text, text.data()));
+}

@@ -21,8 +21,13 @@ constexpr std::size_t base64_decoded_size_max(std::size_t text_size) {
 
 // Decodes `text` into `out`, which must have room for
 // base64_decoded_size_max(text.size()) bytes, and returns the number of bytes
-// written.
+// written. `out` may be `text.data()` itself: the output never overtakes
+// the input.
 std::size_t base64_decode(std::string_view text, char* out);
 
 // The decoded bytes of `text`; they may hold zero bytes.
 std::string base64_decode_string(std::string_view text);
+
+// Replaces `text` by its decoded bytes, in its own buffer: a large text
+// needs no second one.
+void base64_decode_in_place(std::string& text);

@@ -6,22 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
+#include <functional>
 
 namespace {
-
-// The process-wide line buffer of ordinary lookups. Long values are read
-// with a buffer of the handle's own, sized to its file.
-char lookup_line[lookup_line_max + 1];
-
-// stdio's buffer for the settings file. Every getter reads the file again
-// from the top, and a value that is megabytes long takes many reads per
-// pass: a larger buffer makes each pass take fewer system calls.
-constexpr std::size_t read_buffer_size = std::size_t{64} << 10;
-
-// A file of unknown size is read with a buffer as large as the lookup one.
-constexpr std::size_t unknown_size_capacity = lookup_line_max + 1;
 
 char ascii_lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -31,16 +19,19 @@ bool is_c_space(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-// Cheap test done before the line is scanned: a line can only match when
-// it begins with the key followed by "=". Most lines fail at the first
-// character, so continuation pieces of a long value cost almost nothing.
-bool begins_with_key(const char* line, std::string_view key) {
+// Cheap test done before the piece is scanned: a piece can only match when
+// it begins with the key followed by "=". Most pieces fail at the first
+// character, so the pieces of a long value cost almost nothing.
+bool begins_with_key(std::string_view piece, std::string_view key) {
+    if (piece.size() <= key.size() || piece[key.size()] != '=') {
+        return false;
+    }
     for (std::size_t i = 0; i < key.size(); ++i) {
-        if (line[i] == '\0' || ascii_lower(line[i]) != ascii_lower(key[i])) {
+        if (piece[i] == '\0' || ascii_lower(piece[i]) != ascii_lower(key[i])) {
             return false;
         }
     }
-    return line[key.size()] == '=';
+    return true;
 }
 
 bool same_name(std::string_view name, std::string_view key) {
@@ -48,12 +39,12 @@ bool same_name(std::string_view name, std::string_view key) {
                       [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
 }
 
-// The value of `key` on one line (or piece of a line) as read, or nothing.
-std::optional<std::string_view> value_on_line(const char* line, std::string_view key) {
-    if (!begins_with_key(line, key)) {
+// The value of `key` on one piece of a line, or nothing.
+std::optional<std::string_view> value_on_line(std::string_view piece, std::string_view key) {
+    if (!begins_with_key(piece, key)) {
         return std::nullopt;
     }
-    std::string_view text(line);
+    std::string_view text = piece.substr(0, piece.find('\0'));
     text = text.substr(0, text.find('\r'));
     text = text.substr(0, text.find('\n'));
     // memrchr rather than rfind: a long value is scanned many bytes at a time.
@@ -72,39 +63,67 @@ std::optional<std::string_view> value_on_line(const char* line, std::string_view
     return value;
 }
 
-// Reads pieces of at most capacity - 1 characters until one holds `key`.
-// A capacity below 2 would read nothing forever, so callers never pass one.
-std::optional<std::string_view> find_with(std::FILE* file, char* buffer, std::size_t capacity,
-                                          std::string_view key) {
-    const int piece_size = static_cast<int>(std::min<std::size_t>(capacity, INT_MAX));
-    while (std::fgets(buffer, piece_size, file) != nullptr) {
-        if (const auto value = value_on_line(buffer, key)) {
+// The piece of the handle's text that starts at its position: through the
+// next line feed, but at most `piece_max` characters.
+std::string_view next_piece(const settings_handle& handle, std::size_t piece_max) {
+    const char* const start = handle.text.data() + handle.position;
+    const std::size_t room = std::min(piece_max, handle.text.size() - handle.position);
+    const void* line_feed = std::memchr(start, '\n', room);
+    const std::size_t length =
+        line_feed != nullptr
+            ? static_cast<std::size_t>(static_cast<const char*>(line_feed) - start) + 1
+            : room;
+    return {start, length};
+}
+
+// Reads on in pieces of at most `piece_max` characters until one holds `key`.
+std::optional<std::string_view> find_in_pieces(settings_handle& handle, std::size_t piece_max,
+                                               std::string_view key) {
+    while (handle.position < handle.text.size()) {
+        const std::string_view piece = next_piece(handle, piece_max);
+        handle.position += piece.size();
+        if (const auto value = value_on_line(piece, key)) {
             return value;
         }
     }
     return std::nullopt;
 }
 
-// Room for the longest line the open file can hold, its terminator included.
-std::size_t long_line_capacity(std::FILE* file) {
-    struct stat status {};
-    if (::fstat(::fileno(file), &status) != 0 || status.st_size < 0) {
-        return unknown_size_capacity;
+// Reads up to `size` bytes of the open file `fd`; fewer when it ends first.
+bool read_whole(int fd, char* text, std::size_t& size) {
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, text + got, size - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
     }
-    const auto size = static_cast<std::uint64_t>(status.st_size);
-    return static_cast<std::size_t>(std::clamp<std::uint64_t>(size + 1, 2, SIZE_MAX));
+    size = got;
+    return true;
 }
 
-void reserve_long_line(settings_handle& handle, std::size_t capacity) {
-    if (handle.long_line_capacity >= capacity) {
-        return;
+// Closes a descriptor when it goes, leaving errno as it was.
+class fd_closer {
+public:
+    explicit fd_closer(int fd) : fd_(fd) {}
+    fd_closer(const fd_closer&) = delete;
+    fd_closer& operator=(const fd_closer&) = delete;
+    ~fd_closer() {
+        const int error = errno;
+        ::close(fd_);
+        errno = error;
     }
-    // The old buffer goes first, so the process never holds both.
-    handle.long_line.reset();
-    handle.long_line_capacity = 0;
-    handle.long_line = std::make_unique_for_overwrite<char[]>(capacity);
-    handle.long_line_capacity = capacity;
-}
+
+private:
+    int fd_;
+};
 
 }  // namespace
 
@@ -116,25 +135,25 @@ settings_handle settings_open(const char* path) {
     if (fd < 0) {
         return handle;
     }
+    const fd_closer closer(fd);
     struct stat status {};
-    int error = 0;
     if (::fstat(fd, &status) != 0) {
-        error = errno;
-    } else if (!S_ISREG(status.st_mode)) {
-        error = EINVAL;
-    } else {
-        handle.file.reset(::fdopen(fd, "r"));
-        error = errno;
-    }
-    if (!handle.file) {
-        ::close(fd);
-        errno = error;
         return handle;
     }
+    if (!S_ISREG(status.st_mode)) {
+        errno = EINVAL;
+        return handle;
+    }
+    // The size of the file that is open, whatever is at the path by now.
+    std::size_t size = static_cast<std::size_t>(status.st_size);
+    std::string text(size, '\0');
+    if (!read_whole(fd, text.data(), size)) {
+        return handle;
+    }
+    text.resize(size);
+    handle.text = std::move(text);
     handle.mode = status.st_mode & 07777;
-    handle.read_buffer = std::make_unique_for_overwrite<char[]>(read_buffer_size);
-    static_cast<void>(
-        std::setvbuf(handle.file.get(), handle.read_buffer.get(), _IOFBF, read_buffer_size));
+    handle.open = true;
     return handle;
 }
 
@@ -143,39 +162,43 @@ void settings_close(settings_handle& handle) {
 }
 
 std::optional<std::string_view> settings_find(settings_handle& handle, std::string_view key) {
-    if (!handle) {
-        return std::nullopt;
-    }
-    return find_with(handle.file.get(), lookup_line, sizeof lookup_line, key);
+    return find_in_pieces(handle, lookup_line_max, key);
 }
 
 std::string settings_get_string(settings_handle& handle, std::string_view key) {
-    if (!handle) {
-        return {};
-    }
-    std::rewind(handle.file.get());
+    handle.position = 0;
     const auto value = settings_find(handle, key);
     return value ? std::string(*value) : std::string();
 }
 
 std::uint32_t settings_get_uint(settings_handle& handle, std::string_view key) {
-    if (!handle) {
-        return 0;
-    }
-    std::rewind(handle.file.get());
+    handle.position = 0;
     const auto value = settings_find(handle, key);
     return value ? parse_setting_uint(*value) : 0;
 }
 
 std::string settings_get_long_string(settings_handle& handle, std::string_view key) {
-    if (!handle) {
-        return {};
+    return std::string(settings_get_long_view(handle, key));
+}
+
+std::string_view settings_get_long_view(settings_handle& handle, std::string_view key) {
+    // Pieces as long as the file: every line comes whole, the line of a
+    // file without a line end at all included.
+    handle.position = 0;
+    return find_in_pieces(handle, handle.text.size(), key).value_or(std::string_view());
+}
+
+std::string settings_take(settings_handle&& handle, std::string_view part) {
+    std::string text = std::move(handle.text);
+    settings_close(handle);
+    const char* const begin = text.data();
+    const std::less<const char*> before;
+    if (before(part.data(), begin) || before(begin + text.size(), part.data() + part.size())) {
+        return std::string(part);
     }
-    reserve_long_line(handle, long_line_capacity(handle.file.get()));
-    std::rewind(handle.file.get());
-    const auto value =
-        find_with(handle.file.get(), handle.long_line.get(), handle.long_line_capacity, key);
-    return value ? std::string(*value) : std::string();
+    text.erase(0, static_cast<std::size_t>(part.data() - begin));
+    text.resize(part.size());
+    return text;
 }
 
 std::uint32_t parse_setting_uint(std::string_view text) {

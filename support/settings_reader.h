@@ -11,62 +11,56 @@
 // The first matching line from the top of the file wins. There are no
 // comments, sections, escapes or continuation lines.
 //
-// Lines are read in pieces of at most `lookup_line_max` characters by
-// settings_find and the ordinary getters; each piece is treated as a line
-// of its own. settings_get_long_string reads with a buffer sized to the file
-// instead, for values longer than that.
+// The file is read whole when it is opened, into a buffer sized from the
+// open file; every getter then rescans that text from its first line. So a
+// file saved anew while the launcher reads it (renamed over, as editors and
+// tools save) never mixes two versions, and a pass over a megabyte-long
+// value costs no system call.
+//
+// Lines are taken in pieces, as a line reader with a buffer of a given size
+// would read them: a piece ends after a line feed, or when it holds one
+// character less than the buffer. settings_find and the ordinary getters
+// use pieces of at most `lookup_line_max` characters, and each piece is
+// treated as a line of its own; settings_get_long_string uses pieces as
+// long as the file, so a value of any length comes back whole. A zero byte
+// ends the text of its piece.
 //
 // Only a regular file is read: a FIFO, a device or a directory could make a
 // reader wait forever or read without end, so it counts as unreadable.
 //
 // Nothing here ever fails: a missing or unreadable file or a missing key
 // gives the default ("" or 0). Allocation failure throws std::bad_alloc.
-//
-// Not reentrant: the lookup line buffer is process-wide, and the text that
-// settings_find returns is valid only until the next lookup.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 inline constexpr std::size_t lookup_line_max = 16383;
 
-struct settings_file_closer {
-    // Read only: closing loses nothing, whatever it returns.
-    void operator()(std::FILE* file) const noexcept { static_cast<void>(std::fclose(file)); }
-};
-
-// An open settings file, or empty when it could not be opened. It owns the
-// buffers that reading it needs, so two handles never share one.
+// An open settings file, or empty when it could not be read.
 struct settings_handle {
-    // Declared before `file`, so that it outlives the stream that uses it.
-    std::unique_ptr<char[]> read_buffer;
-    std::unique_ptr<std::FILE, settings_file_closer> file;
-    // The line buffer of settings_get_long_string: it grows to the size of
-    // the file when a long value is read, and never shrinks.
-    std::unique_ptr<char[]> long_line;
-    std::size_t long_line_capacity = 0;
-    // The file's permission bits, as it was opened.
-    mode_t mode = 0;
+    std::string text;          // the whole file, as read when opened
+    std::size_t position = 0;  // where settings_find reads on from
+    mode_t mode = 0;           // the file's permission bits
+    bool open = false;
 
-    explicit operator bool() const { return file != nullptr; }
+    explicit operator bool() const { return open; }
 };
 
-// Opens the settings file at `path` without waiting on it. The handle is
-// empty when the file can't be read; errno then says why, and is EINVAL
-// when `path` names something other than a regular file.
+// Opens and reads the settings file at `path`, without waiting on it. The
+// handle is empty when the file can't be read; errno then says why, and is
+// EINVAL when `path` names something other than a regular file.
 settings_handle settings_open(const char* path);
 void settings_close(settings_handle& handle);
 
 // Reads on from the current position to the first line whose name is `key`
 // and returns its value, or nothing at the end of the file. Does not rewind.
+// The value lies in the handle's text and lives as long as the handle.
 std::optional<std::string_view> settings_find(settings_handle& handle, std::string_view key);
 
 // These rewind first, so each call rescans the file from its first line.
@@ -79,10 +73,17 @@ std::string settings_get_string(settings_handle& handle, std::string_view key);
 std::uint32_t settings_get_uint(settings_handle& handle, std::string_view key);
 
 // Like settings_get_string, but reads lines whole up to the size of the
-// open file, so a value of any length comes back whole. The size is that
-// of the file the handle holds, even when another file has been put at its
-// path since (as editors save).
+// open file, so a value of any length comes back whole.
 std::string settings_get_long_string(settings_handle& handle, std::string_view key);
+
+// The same value, left where it lies in the handle's text: valid as long
+// as the handle. With settings_take, a value megabytes long is never copied.
+std::string_view settings_get_long_view(settings_handle& handle, std::string_view key);
+
+// Closes the handle and returns its text cut down to `part`, a view that
+// lies in it: the text's buffer is handed over rather than copied. A view
+// that is not in the handle's text is copied.
+std::string settings_take(settings_handle&& handle, std::string_view part);
 
 // The number rule of settings_get_uint, on a value already found.
 std::uint32_t parse_setting_uint(std::string_view text);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 #include "test_dir.h"
 
@@ -144,6 +145,19 @@ TEST_F(SettingsFile, LongGetterGrowsItsBufferForALargerFile) {
     EXPECT_EQ(long_text("K"), std::string(90000, 'b'));
     open_with("K=short");
     EXPECT_EQ(long_text("K"), "short");
+}
+
+TEST_F(SettingsFile, TakingAValueHandsOverTheTextAndClosesTheHandle) {
+    const std::string value(50000, 'v');
+    open_with("A=1\nCSV=\"" + value + "\"\nB=2\n");
+    const std::string_view view = settings_get_long_view(handle_, "CSV");
+    EXPECT_EQ(settings_get_uint(handle_, "B"), 2U);  // the view outlives other lookups
+    const char* const buffer = handle_.text.data();
+    const std::string taken = settings_take(std::move(handle_), view);
+    EXPECT_EQ(taken, value);
+    EXPECT_EQ(taken.data(), buffer);
+    EXPECT_FALSE(handle_);
+    EXPECT_EQ(settings_take(std::move(handle_), "elsewhere"), "elsewhere");
 }
 
 TEST_F(SettingsFile, LongGetterSizesItsBufferFromTheOpenFile) {
