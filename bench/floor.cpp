@@ -9,7 +9,8 @@
 #include <initializer_list>
 
 int main() {
-    for (const char* command : {"mkdir -p /tmp/lwm2m/etc", "rm -f /var/lwm2m_map.txt 2> /dev/null"}) {
+    for (const char* command :
+         {"mkdir -p /tmp/lwm2m/etc", "rm -f /var/lwm2m_map.txt 2> /dev/null"}) {
         const int ignored = std::system(command);
         static_cast<void>(ignored);
     }

@@ -1,7 +1,7 @@
 # Cross build for 64-bit Arm Linux gateways with Debian's cross compiler
-# (g++-aarch64-linux-gnu). Programs built here run on the build machine
-# under qemu-user (qemu-user), with the target's C library from the cross
-# toolchain.
+# (g++-aarch64-linux-gnu). When the tests are built, they run on the build
+# machine under qemu-user (package qemu-user), with the target's C library
+# from the cross toolchain; a build without tests needs no emulator.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 
@@ -15,7 +15,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# An absolute path: the end-to-end tests start the launcher through it
-# without a search of PATH.
-find_program(LAUNCHER_QEMU qemu-aarch64 REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${LAUNCHER_QEMU} -L ${LAUNCHER_TARGET_SYSROOT})
+if(NOT DEFINED BUILD_TESTING OR BUILD_TESTING)
+  # An absolute path: the end-to-end tests start the launcher through it
+  # without a search of PATH.
+  find_program(LAUNCHER_QEMU qemu-aarch64 REQUIRED)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${LAUNCHER_QEMU} -L ${LAUNCHER_TARGET_SYSROOT})
+endif()

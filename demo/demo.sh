@@ -11,6 +11,10 @@
 #
 # Usage: demo/demo.sh [SETTINGS_FILE]    (default: demo/settings.example)
 # Environment: LAUNCHER=path runs that binary instead of building one.
+#
+# It first installs what it needs to build the launcher (tools/need.sh
+# demo: a C++ compiler, CMake, Ninja, util-linux) and builds the launcher
+# alone, without tests, into build/demo.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -66,9 +70,11 @@ fi
 
 if [ -z "${LAUNCHER:-}" ]; then
     cd "$here/.."
-    cmake --preset default > /dev/null
-    cmake --build --preset default --target lwm2m-launcher > /dev/null
-    LAUNCHER=$PWD/build/default/launcher/lwm2m-launcher
+    tools/need.sh demo
+    cmake -S . -B build/demo -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_TESTING=OFF \
+        -DLAUNCHER_STATIC_VARIANT=OFF > /dev/null
+    cmake --build build/demo --target lwm2m-launcher > /dev/null
+    LAUNCHER=$PWD/build/demo/launcher/lwm2m-launcher
 fi
 
 if [ "$(id -u)" -eq 0 ]; then

@@ -9,10 +9,10 @@
 // has ended, a process left in that group means a client was started.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <sys/mount.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -21,15 +21,15 @@
 #include <csignal>
 
 #include <algorithm>
-#include <cstddef>
-#include <iterator>
-#include <optional>
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -234,7 +234,7 @@ protected:
             ::dup2(out, 1);
             ::dup2(err, 2);
             if (rlimit limit{}; ::getrlimit(RLIMIT_NOFILE, &limit) == 0 &&
-                                 limit.rlim_cur <= static_cast<rlim_t>(start.stray_fd)) {
+                                limit.rlim_cur <= static_cast<rlim_t>(start.stray_fd)) {
                 limit.rlim_cur = limit.rlim_max;
                 ::setrlimit(RLIMIT_NOFILE, &limit);
             }
@@ -590,7 +590,6 @@ TEST_F(Launcher, CsvThatDoesNotFitIsRemovedNotLeftHalfWritten) {
 
 // Hostile conditions that a gateway meets.
 
-
 mode_t mode_of(const char* path) {
     struct stat status {};
     return ::lstat(path, &status) == 0 ? status.st_mode & 07777 : 0;
@@ -715,16 +714,15 @@ TEST_F(Launcher, OutputThatIsGoneChangesNothing) {
     EXPECT_EQ(run_launcher({.output = start_conditions::closed}).status, 0);
     const auto client = wait_for_client();
     ASSERT_TRUE(client);
-    EXPECT_EQ(client->descriptors,
-              (strings{"0 /dev/null", "1 /dev/null", "2 /dev/null"}));
+    EXPECT_EQ(client->descriptors, (strings{"0 /dev/null", "1 /dev/null", "2 /dev/null"}));
     EXPECT_EQ(client->ignored_signals & (1U << (SIGPIPE - 1)), 0U);
 }
 
 TEST_F(Launcher, InheritedDescriptorsReachNobodyEvenWithoutCloseRange) {
     write_file(settings_path, typical_settings());
     install_client();
-    const auto run = run_launcher(
-        {.stray_fd = 3000, .descriptor_limit = 64, .without_close_range = true});
+    const auto run =
+        run_launcher({.stray_fd = 3000, .descriptor_limit = 64, .without_close_range = true});
     EXPECT_EQ(run.status, 0);
     const auto client = wait_for_client();
     ASSERT_TRUE(client);
@@ -737,7 +735,8 @@ TEST_F(Launcher, FixedCommandsDoNotTakeTheCallersPath) {
     // arguments and run the real ones.
     ::mkdir("/opt/e2e/bin", 0755);
     for (const char* fake : {"/opt/e2e/bin/mkdir", "/opt/e2e/bin/rm"}) {
-        write_file(fake, "#!/bin/sh\necho \"$0 $*\" >> /opt/e2e/borrowed\nexec /bin/${0##*/} \"$@\"\n",
+        write_file(fake,
+                   "#!/bin/sh\necho \"$0 $*\" >> /opt/e2e/borrowed\nexec /bin/${0##*/} \"$@\"\n",
                    0755);
     }
     write_file(settings_path, typical_settings());

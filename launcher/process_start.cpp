@@ -4,11 +4,11 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
 #include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstddef>
-#include <sys/wait.h>
 
 #include "file_io.h"
 

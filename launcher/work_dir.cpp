@@ -165,7 +165,7 @@ void remove_dotted_entries(int dir, const char* shown) {
 bool rebuild_work_dir() {
     const uid_t self = ::geteuid();
     std::string refusal;
-    if (struct stat status {}; ::lstat(work_root, &status) == 0) {
+    if (struct stat status{}; ::lstat(work_root, &status) == 0) {
         if (auto reason = untrusted_reason(work_root, status, self)) {
             return refuse(*reason);
         }

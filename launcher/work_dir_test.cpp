@@ -17,8 +17,8 @@ class PrivateDir : public testing::Test {
 protected:
     std::string refusal_of(const std::string& name, uid_t owner = ::geteuid()) {
         std::string refusal;
-        const unique_fd dir = open_private_dir(AT_FDCWD, dir_.path(name).c_str(), name.c_str(),
-                                               owner, refusal);
+        const unique_fd dir =
+            open_private_dir(AT_FDCWD, dir_.path(name).c_str(), name.c_str(), owner, refusal);
         EXPECT_EQ(static_cast<bool>(dir), refusal.empty());
         return refusal;
     }
@@ -56,8 +56,8 @@ TEST(DottedEntries, GoWhateverTheirNameOrTypeAndNothingElseDoes) {
     const test_dir dir;
     const test_dir outside;
     const std::string target = outside.write("target.csv", "kept");
-    for (const char* name : {"-rf.csv", "line\nfeed.x", "*.*", "[a].?", "a.", "plain", ".hidden",
-                             ".dotted.too"}) {
+    for (const char* name :
+         {"-rf.csv", "line\nfeed.x", "*.*", "[a].?", "a.", "plain", ".hidden", ".dotted.too"}) {
         dir.write(name, "x");
     }
     ASSERT_EQ(::mkfifo(dir.path("fifo.p").c_str(), 0600), 0);

@@ -23,9 +23,7 @@ protected:
         return handle_;
     }
     std::string text(const std::string& key) { return settings_get_string(handle_, key); }
-    std::string long_text(const std::string& key) {
-        return settings_get_long_string(handle_, key);
-    }
+    std::string long_text(const std::string& key) { return settings_get_long_string(handle_, key); }
 
     test_dir dir_;
     std::string path_ = dir_.path("settings");

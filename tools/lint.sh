@@ -6,14 +6,13 @@ set -eu
 cd "$(dirname "$0")/.."
 cmake --preset default > /dev/null
 
-sources=$(git ls-files '*.cpp' '*.h')
 echo "lint: clang-format"
-clang-format --dry-run --Werror $sources
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 
 echo "lint: clang-tidy"
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-if ! git ls-files '*.cpp' | xargs -P 2 -n 4 clang-tidy -p build/default --quiet > "$log" 2>&1; then
+if ! git ls-files -z '*.cpp' | xargs -0 -P 2 -n 4 clang-tidy -p build/default --quiet > "$log" 2>&1; then
     grep -v -e '^[0-9]* warnings\? generated' -e '^Suppressed' -e '^Use -header-filter' "$log"
     exit 1
 fi
@@ -22,6 +21,6 @@ echo "lint: cppcheck"
 cppcheck --enable=warning,performance,portability,style --std=c++20 --language=c++ \
     --error-exitcode=1 --inline-suppr --quiet --suppress=missingIncludeSystem \
     --library=googletest --suppress='useStlAlgorithm:*_test.cpp' \
-    --suppress='unusedStructMember:*_test.cpp' -I support -I launcher \
-    support launcher fuzz bench
+    --suppress='unusedStructMember:*_test.cpp' -I support -I launcher -I testing \
+    support launcher testing fuzz bench
 echo "lint: clean"

@@ -1,0 +1,22 @@
+# Packages: a tarball to unpack at / on the gateway, and a Debian package.
+set(CPACK_PACKAGE_NAME lwm2m-launcher)
+set(CPACK_PACKAGE_VENDOR Quorvane)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_SYSTEM_NAME linux-${LAUNCHER_TARGET_PROCESSOR})
+set(CPACK_GENERATOR TGZ DEB)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_PACKAGING_INSTALL_PREFIX /)
+set(CPACK_STRIP_FILES TRUE)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvane module developers")
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+# No dpkg-shlibdeps without a target sysroot: the only library is the C
+# library, at the version the cross toolchain links against.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+if(NOT LAUNCHER_INSTALL_STATIC)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.35)")
+endif()
+set(debian_architecture_aarch64 arm64)
+set(debian_architecture_x86_64 amd64)
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${debian_architecture_${LAUNCHER_TARGET_PROCESSOR}})
+include(CPack)
