@@ -15,6 +15,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# The compiler checks read this file again: they must see the same choice.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES BUILD_TESTING)
 if(NOT DEFINED BUILD_TESTING OR BUILD_TESTING)
   # An absolute path: the end-to-end tests start the launcher through it
   # without a search of PATH.

@@ -1,0 +1,100 @@
+#!/bin/sh
+# Builds the project as an image build does, on a machine without the test
+# tools: in a private mount namespace, GoogleTest, Google Benchmark, clang,
+# valgrind and qemu are hidden under empty files and directories. Then:
+#  - host, BUILD_TESTING=OFF: CXXFLAGS=-g from the environment reaches the
+#    compiler and the build tree keeps the symbols; `cmake --install --strip`
+#    into a staging root (DESTDIR) strips what it installs;
+#  - the aarch64 toolchain file, BUILD_TESTING=OFF: an aarch64 program, and
+#    packages labelled arm64; only CC/CXX set to the cross compiler: still
+#    arm64;
+#  - demo/demo.sh runs.
+# The aarch64 part needs the cross compiler (g++-aarch64-linux-gnu), which
+# CI has; elsewhere it is left out when missing.
+# Usage: bare_build_test.sh SOURCE_DIR   (exit 77: skipped, no namespace here)
+set -eu
+source_dir=$(cd "$1" && pwd)
+
+if [ "${2:-}" != --inside ]; then
+    for namespace in "unshare --mount --propagation private" \
+        "unshare --mount --propagation private --map-root-user"; do
+        if $namespace true 2> /dev/null; then
+            exec $namespace sh "$0" "$source_dir" --inside
+        fi
+    done
+    [ -z "${CI:-}" ] || { echo "no private mount namespace can be made here" >&2; exit 1; }
+    echo "skipped: no private mount namespace can be made here"
+    exit 77
+fi
+
+work=$(mktemp -d)
+hidden=
+trap 'for path in $hidden; do umount "$path"; done; rm -rf "$work"' EXIT
+: > "$work/empty"
+hide() {
+    for pattern in "$@"; do
+        for path in $pattern; do
+            [ -e "$path" ] || continue
+            path=$(readlink -f "$path")
+            hidden="$path $hidden"
+            if [ -d "$path" ]; then
+                mount -t tmpfs -o size=4k tmpfs "$path"
+            else
+                mount --bind "$work/empty" "$path"
+            fi
+        done
+    done
+}
+hide /usr/include/gtest /usr/include/gmock /usr/src/googletest /usr/lib/*/cmake/GTest \
+    /usr/include/benchmark /usr/lib/*/cmake/benchmark \
+    /usr/bin/clang* /usr/lib/llvm-* \
+    /usr/bin/valgrind /usr/libexec/valgrind /usr/lib/*/valgrind \
+    /usr/bin/qemu-aarch64*
+for tool in clang clang++ valgrind qemu-aarch64; do
+    if command -v "$tool" > /dev/null && [ -s "$(command -v "$tool")" ]; then
+        echo "FAIL: $tool is still there"
+        exit 1
+    fi
+done
+
+fail() { echo "FAIL: $*"; exit 1; }
+configure() {  # configure BUILD_DIR [ARGS...]
+    build=$1
+    shift
+    cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+        -DBUILD_TESTING=OFF "$@" > "$build.log" 2>&1 || { cat "$build.log"; fail "configure $build"; }
+}
+has_symbols() { readelf -S "$1" | grep -q '\.symtab'; }
+
+echo "== host"
+CXXFLAGS=-g configure "$work/host"
+cmake --build "$work/host" > "$work/host.build.log" 2>&1 || { cat "$work/host.build.log"; fail "build"; }
+program=$work/host/launcher/lwm2m-launcher
+readelf -S "$program" | grep -q '\.debug_info' || fail "CXXFLAGS=-g did not reach the compiler"
+has_symbols "$program" || fail "the build tree's program is stripped"
+DESTDIR=$work/stage cmake --install "$work/host" --strip > /dev/null
+installed=$work/stage/opt/Quorvane/bin/lwm2m-launcher
+[ -x "$installed" ] || fail "nothing installed at $installed"
+! has_symbols "$installed" || fail "cmake --install --strip left symbols"
+
+if ! command -v aarch64-linux-gnu-g++ > /dev/null; then
+    [ -z "${CI:-}" ] || fail "no aarch64 cross compiler (g++-aarch64-linux-gnu)"
+    echo "== aarch64: skipped, no cross compiler (g++-aarch64-linux-gnu)"
+else
+    echo "== aarch64 toolchain file"
+    configure "$work/arm" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/aarch64-linux-gnu.cmake"
+    cmake --build "$work/arm" > "$work/arm.build.log" 2>&1 || { cat "$work/arm.build.log"; fail "build"; }
+    readelf -h "$work/arm/launcher/lwm2m-launcher" | grep -q AArch64 || fail "not an aarch64 program"
+    (cd "$work/arm" && cpack -G DEB > /dev/null) || fail "cpack"
+    ls "$work/arm"/lwm2m-launcher_*_arm64.deb > /dev/null || fail "the package is not labelled arm64"
+
+    echo "== aarch64 compiler given as CC/CXX only"
+    CC=aarch64-linux-gnu-gcc CXX=aarch64-linux-gnu-g++ configure "$work/cc"
+    grep -q 'CPACK_DEBIAN_PACKAGE_ARCHITECTURE "arm64"' "$work/cc/CPackConfig.cmake" ||
+        fail "CPack's architecture is not arm64"
+fi
+
+echo "== demo"
+"$source_dir/demo/demo.sh" > "$work/demo.out" 2>&1 || { cat "$work/demo.out"; fail "demo"; }
+grep -qx '== exit status: 0' "$work/demo.out" || { cat "$work/demo.out"; fail "demo output"; }
+echo "bare build: ok"
