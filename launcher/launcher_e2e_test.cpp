@@ -92,6 +92,7 @@ strings split(const std::string& text, char separator) {
 // bytes, read before any mount can hide the build tree.
 std::string no_sandbox_reason;
 std::string launcher_image;
+std::string init_script;
 strings launcher_prefix;
 bool run_under_tool = false;
 
@@ -139,6 +140,7 @@ struct start_conditions {
     bool without_close_range = false;
     rlim_t address_space = 0;
     std::optional<strings> environment = std::nullopt;  // default: this process's
+    strings arguments = {};
 };
 
 class Launcher : public testing::Test {
@@ -151,6 +153,7 @@ protected:
             launcher_prefix.push_back(word);
         }
         launcher_image = test_dir::read(LAUNCHER_PATH);
+        init_script = test_dir::read(INIT_SCRIPT_PATH);
         if (launcher_image.empty()) {
             no_sandbox_reason = "can't read "s + LAUNCHER_PATH;
             return;
@@ -211,6 +214,7 @@ protected:
     run_result run_launcher(const start_conditions& start = {}) {
         strings words = launcher_prefix;
         words.emplace_back(launcher_copy);
+        words.insert(words.end(), start.arguments.begin(), start.arguments.end());
         std::vector<char*> argv;
         for (auto& word : words) {
             argv.push_back(word.data());
@@ -586,6 +590,88 @@ TEST_F(Launcher, CsvThatDoesNotFitIsRemovedNotLeftHalfWritten) {
     EXPECT_FALSE(exists(csv_path));
     EXPECT_EQ(test_dir::read(log_path), missing_csv_entry);
     EXPECT_TRUE(no_client_started());
+}
+
+TEST_F(Launcher, VersionAndHelpAnswerAndTouchNothingOtherArgumentsAreIgnored) {
+    write_file(settings_path, typical_settings());
+    install_client();
+    write_file("/var/lwm2m_map.txt", "kept");
+    const auto version = run_launcher({.arguments = {"--version"}});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "lwm2m-launcher "s + LAUNCHER_VERSION + "\n");
+    const auto help = run_launcher({.arguments = {"--help"}});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.starts_with("Usage: lwm2m-launcher [--version | --help]\n")) << help.out;
+    EXPECT_FALSE(exists("/tmp/lwm2m"));
+    EXPECT_TRUE(exists("/var/lwm2m_map.txt"));
+    EXPECT_TRUE(no_client_started());
+
+    // As init scripts call it.
+    EXPECT_EQ(run_launcher({.arguments = {"start"}}).status, 0);
+    EXPECT_TRUE(wait_for_client());
+}
+
+// Runs `script` with sh in a PID namespace of its own, where /proc shows
+// only its processes, and returns what it printed: the init script looks
+// for the client in /proc, and must not find one of another test.
+std::string run_in_own_pid_namespace(const std::string& script) {
+    write_file("/opt/e2e/script", script);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::unshare(CLONE_NEWNS | CLONE_NEWPID) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            ::_exit(125);
+        }
+        const pid_t init = ::fork();
+        if (init == 0) {
+            ::mount("proc", "/proc", "proc", 0, nullptr);
+            if (exists("/run/systemd/system")) {  // no hand-over to a systemd outside
+                ::mount("tmpfs", "/run/systemd", "tmpfs", 0, nullptr);
+            }
+            const int out = ::open("/opt/e2e/script.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, 1);
+            ::dup2(out, 2);
+            ::execl("/bin/sh", "sh", "/opt/e2e/script", nullptr);
+            ::_exit(126);
+        }
+        int status = 0;
+        ::waitpid(init, &status, 0);
+        ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return test_dir::read("/opt/e2e/script.out");
+}
+
+TEST_F(Launcher, InitScriptStartsStopsAndTellsTheStatus) {
+    if (!launcher_prefix.empty()) {
+        GTEST_SKIP() << "the init script runs the launcher directly, not through a tool";
+    }
+    write_file("/opt/Quorvane/bin/lwm2m-launcher", launcher_image, 0755);
+    write_file("/opt/e2e/init", init_script, 0755);
+    write_file(client_path, "#!/bin/sh\nwhile :; do sleep 1; done\n", 0755);
+    write_file(settings_path, typical_settings());
+    const std::string line =
+        "/opt/Quorvane/bin/lwm2mclient -4 -n gw-0042 -h lwm2m.example.net -p 5684 -u 60 -H "
+        "192.168.1.10 -P 502 -S 1 -I 10 -T 3 -t 300 -f /tmp/lwm2m/etc/config.csv -L -i gw-0042 "
+        "-s 736563726574 &\n";
+
+    EXPECT_EQ(run_in_own_pid_namespace(R"(
+        for action in status start status stop status restart status stop stop; do
+            /opt/e2e/init $action > /dev/null
+            echo "$action $?"
+        done
+        /opt/e2e/init reload 2> /dev/null
+        echo "reload $?"
+    )"),
+              "status 3\nstart 0\nstatus 0\nstop 0\nstatus 3\nrestart 0\nstatus 0\nstop 0\n"
+              "stop 0\nreload 2\n");
+    // Started twice (start, restart): stop never runs the launcher.
+    EXPECT_EQ(test_dir::read(log_path), line + line);
+
+    // The launcher's status is passed on.
+    write_file(settings_path, "LWM2M_ENABLE=1\n");
+    EXPECT_EQ(run_in_own_pid_namespace("/opt/e2e/init start; echo \"start $?\"\n"), "start 255\n");
 }
 
 // Hostile conditions that a gateway meets.

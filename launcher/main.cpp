@@ -1,6 +1,6 @@
 // lwm2m-launcher: prepares and starts the module's LwM2M client at boot.
 //
-// Reads no arguments and no environment of its own: the client gets the
+// Reads no arguments but --version and --help, and no environment of its own: the client gets the
 // environment as it is, the fixed shell commands only a fixed PATH. In one
 // pass it reads the module settings, rebuilds the work directory, writes the
 // decoded CSV configuration, and, when the module is enabled, logs the
@@ -27,8 +27,10 @@
 //   the client command line, then "\n"
 //   "lwm2m-launcher: can't start <program>: <reason>\n"
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -98,9 +100,38 @@ int launch() {
     return exit_started_or_disabled;
 }
 
+constexpr std::string_view usage =
+    "Usage: lwm2m-launcher [--version | --help]\n"
+    "Starts the Quorvane module's LwM2M client: reads /opt/Quorvane/etc/settings,\n"
+    "rebuilds /tmp/lwm2m/etc, writes its CSV configuration and starts\n"
+    "/opt/Quorvane/bin/lwm2mclient in the background. Other arguments are ignored.\n"
+    "Exit status: 0 started or disabled, 255 no CSV configuration, 1 failure.\n"
+    "See lwm2m-launcher(8).\n";
+
+// --version and --help answer and touch nothing; every other argument is
+// ignored, as callers that pass one expect.
+bool answered_option(int argc, char** argv) {
+    if (argc < 2) {
+        return false;
+    }
+    const std::string_view option = argv[1];
+    if (option == "--version") {
+        write_all(STDOUT_FILENO, "lwm2m-launcher " LAUNCHER_VERSION "\n");
+        return true;
+    }
+    if (option == "--help") {
+        write_all(STDOUT_FILENO, usage);
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (answered_option(argc, argv)) {
+        return EXIT_SUCCESS;
+    }
     open_missing_standard_descriptors();
     close_inherited_descriptors_on_exec();
     // A reader of standard output or error that has gone away must not end
