@@ -1,17 +1,33 @@
-# Packages: a tarball to unpack at / on the gateway, and a Debian package.
+# Packages: a tarball to unpack at / on the gateway, and a Debian package,
+# holding what `cmake --install` installs, stripped. Two builds of the same
+# commit give the same bytes: file times are SOURCE_DATE_EPOCH, taken from
+# the last commit when it is not set.
 set(CPACK_PACKAGE_NAME lwm2m-launcher)
 set(CPACK_PACKAGE_VENDOR Quorvane)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_CONTACT "${LAUNCHER_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "start-up launcher of the Quorvane LwM2M module")
 set(CPACK_SYSTEM_NAME linux-${LAUNCHER_TARGET_PROCESSOR})
 set(CPACK_GENERATOR TGZ DEB)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_PACKAGING_INSTALL_PREFIX /)
 set(CPACK_STRIP_FILES TRUE)
+
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvane module developers")
-set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${LAUNCHER_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "The Quorvane add-on module links Modbus equipment to an LwM2M server. At
+every boot, lwm2m-launcher reads the module's settings, rebuilds its work
+directory in /tmp/lwm2m, writes the CSV configuration held in the settings,
+and starts the module's LwM2M client in the background, without a shell.
+It is started by lwm2m-launcher.service under systemd, or by the init
+script under SysV or BusyBox init.")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/packaging/postinst ${PROJECT_SOURCE_DIR}/packaging/prerm
+    ${PROJECT_SOURCE_DIR}/packaging/postrm ${PROJECT_SOURCE_DIR}/packaging/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 # No dpkg-shlibdeps without a target sysroot: the only library is the C
-# library, at the version the cross toolchain links against.
+# library, at the version the program's symbols need.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 if(NOT LAUNCHER_INSTALL_STATIC)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.35)")
@@ -19,4 +35,9 @@ endif()
 set(debian_architecture_aarch64 arm64)
 set(debian_architecture_x86_64 amd64)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${debian_architecture_${LAUNCHER_TARGET_PROCESSOR}})
+
+set(CPACK_LAUNCHER_SOURCE_DATE_EPOCH "${LAUNCHER_SOURCE_DATE_EPOCH}")
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_project_config.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack_normalize_modes.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack_root_tarball.cmake)
 include(CPack)

@@ -4,7 +4,8 @@
 # valgrind and qemu are hidden under empty files and directories. Then:
 #  - host, BUILD_TESTING=OFF: CXXFLAGS=-g from the environment reaches the
 #    compiler and the build tree keeps the symbols; `cmake --install --strip`
-#    into a staging root (DESTDIR) strips what it installs;
+#    into a staging root (DESTDIR) strips what it installs; two clean builds
+#    of the sources give byte-identical packages;
 #  - the aarch64 toolchain file, BUILD_TESTING=OFF: an aarch64 program, and
 #    packages labelled arm64; only CC/CXX set to the cross compiler: still
 #    arm64;
@@ -76,6 +77,16 @@ DESTDIR=$work/stage cmake --install "$work/host" --strip > /dev/null
 installed=$work/stage/opt/Quorvane/bin/lwm2m-launcher
 [ -x "$installed" ] || fail "nothing installed at $installed"
 ! has_symbols "$installed" || fail "cmake --install --strip left symbols"
+
+echo "== two clean builds, the same packages"
+for copy in one two; do
+    configure "$work/$copy"
+    cmake --build "$work/$copy" > "$work/$copy.build.log" 2>&1 || fail "build $copy"
+    (cd "$work/$copy" && cpack -G "DEB;TGZ" -B "$work/$copy/packages" > /dev/null) || fail "cpack"
+done
+for package in "$work"/one/packages/*.deb "$work"/one/packages/*.tar.gz; do
+    cmp "$package" "$work/two/packages/${package##*/}" || fail "${package##*/} differs"
+done
 
 if ! command -v aarch64-linux-gnu-g++ > /dev/null; then
     [ -z "${CI:-}" ] || fail "no aarch64 cross compiler (g++-aarch64-linux-gnu)"
