@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // Decoder throughput on 64 MiB of base64 in three shapes: one line (as the
 // CSV sits in the settings file), 76-column lines, and junk sprinkled in.
 // The shipped decoder runs beside the plain one-byte-at-a-time loop.

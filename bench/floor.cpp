@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // The work no launcher can avoid, as one program: the two fixed shell
 // commands through /bin/sh, then the start of one program in the background.
 // (The dotted entries of the work directory are removed in the launcher

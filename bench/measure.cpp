@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // measure RUNS COMMAND [ARG...]: runs COMMAND RUNS times, one after the other,
 // and prints "MEDIAN_MS PEAK_KIB": the median wall time from start to exit,
 // and the largest peak resident memory of the command itself. Processes the

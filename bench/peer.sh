@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # The launcher's job as an integrator would otherwise write it: a plain
 # POSIX sh script, keys read with grep and sed, the CSV decoded with
 # base64 -d, the client started with "&". The benchmarks time the launcher

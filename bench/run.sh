@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # Benchmarks of the launcher, printed side by side (never a test verdict):
 #  1. decoder throughput on 64 MiB of base64 in three shapes, in process,
 #     shipped decoder beside the plain one-byte-at-a-time loop, and

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # Cross build for 64-bit Arm Linux gateways with Debian's cross compiler
 # (g++-aarch64-linux-gnu). When the tests are built, they run on the build
 # machine under qemu-user (package qemu-user), with the target's C library

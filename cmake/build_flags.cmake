@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # Flags of the project's own targets, carried by INTERFACE targets that they
 # link: nothing is set globally, so GoogleTest built from source and a parent
 # project keep their own flags, and CFLAGS, CXXFLAGS and LDFLAGS from the

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # Checks that FILE is an ELF executable for the machine MACHINE, given as the
 # header's e_machine field in hexadecimal, little-endian ("b700": aarch64).
 # Usage: cmake -DFILE=path -DMACHINE=b700 -P check_elf_machine.cmake

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # Run by cpack after it packs (CPACK_POST_BUILD_SCRIPTS). The Debian package
 # already holds root:root files; the tarball would hold the builder's user,
 # so it is made again: root:root, entries in name order, file times

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # debian_changelog(MARKDOWN OUTPUT PACKAGE MAINTAINER EPOCH)
 # Writes CHANGELOG.md in Debian's changelog form, which Debian packages
 # carry: every "## X.Y.Z - YYYY-MM-DD" section becomes an entry, its "- "

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # Packages: a tarball to unpack at / on the gateway, and a Debian package,
 # holding what `cmake --install` installs, stripped. Two builds of the same
 # commit give the same bytes: file times are SOURCE_DATE_EPOCH, taken from

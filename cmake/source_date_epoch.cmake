@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # LAUNCHER_SOURCE_DATE_EPOCH: the time that dates what the build makes (the
 # packages' files, the newest changelog entry): SOURCE_DATE_EPOCH when set,
 # else the last commit's time, else empty.

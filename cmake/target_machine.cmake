@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # LAUNCHER_TARGET_PROCESSOR: the processor the programs are built for. A
 # toolchain file names it in CMAKE_SYSTEM_PROCESSOR; a cross compiler given
 # only as CC/CXX leaves that at the build machine's, so the compiler itself

@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # Shows what lwm2m-launcher does on a gateway, without touching this machine:
 # builds it, then runs the real program in a private mount namespace with
 # empty file systems over /opt, /tmp and /var, the given settings file at

@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # Checks that demo.sh previews a settings file of the user's own: it runs
 # the given launcher against it and shows the exit status, the log, the CSV
 # and the client's exact arguments, and leaves this machine untouched.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // Decoder on arbitrary text: never writes past three quarters of the digits,
 // agrees with the plain reference loop, and round-trips encoded bytes with
 // junk inserted anywhere.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // Command composition with arbitrary values: the argument vector holds
 // every value as exactly one entry, and the logged line is exactly the text
 // of the printf-style fragments it is described by.

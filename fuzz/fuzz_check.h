@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // A check that holds in every build type: a fuzz target reports a failed
 // check by aborting, which libFuzzer and the replay runner both catch.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // Runs a fuzz target over saved inputs, for builds without libFuzzer: every
 // file named on the command line, and every file in a directory named there.
 // Exits non-zero when a target check fails (the target aborts).

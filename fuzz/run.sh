@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # Runs each fuzz target for a bounded time with AddressSanitizer and
 # UndefinedBehaviorSanitizer, from a scratch copy of its committed corpus,
 # and prints how many inputs each one executed. Fails on the first crash or

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // Settings reader on arbitrary file bytes: every getter with several keys,
 // one of them taken from the file itself. Values never hold a line end;
 // numbers agree with the text; the two text getters agree wherever every

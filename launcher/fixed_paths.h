@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // The names the launcher works with. They are fixed: the launcher reads no
 // arguments and no environment, so the module's layout on the gateway is
 // its whole configuration.

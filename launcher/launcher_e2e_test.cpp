@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // End-to-end tests of the lwm2m-launcher program itself, at its fixed paths.
 //
 // The test process moves into a private mount namespace (as root, or as an

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // lwm2m-launcher: prepares and starts the module's LwM2M client at boot.
 //
 // Reads no arguments but --version and --help, and no environment of its own: the client gets the

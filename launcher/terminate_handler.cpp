@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // What std::terminate does in the launcher.
 //
 // libstdc++'s default handler names the exception that ended the program,

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+
 #include "work_dir.h"
 
 #include <fcntl.h>

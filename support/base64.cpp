@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // The lenient base64 decoder. The CSV configuration can be megabytes of
 // base64 and is decoded at every boot, so the decoder is built for speed:
 // whole groups of four digits go through pre-shifted tables with one check,

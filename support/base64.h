@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // Lenient base64 decoding.
 //
 // Digits are those of the standard alphabet ("A"-"Z", "a"-"z", "0"-"9",

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // Reads single values by key from a module settings file.
 //
 // File format: one entry per line, "NAME=VALUE". Lines end with "\n",

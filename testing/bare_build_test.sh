@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # Builds the project as an image build does, on a machine without the test
 # tools: in a private mount namespace, GoogleTest, Google Benchmark, clang,
 # valgrind and qemu are hidden under empty files and directories. Then:

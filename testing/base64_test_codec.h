@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // Test-only base64 code: an encoder, which the product never needs, and the
 // plain one-byte-at-a-time decoder that the shipped decoder, with its fast
 // path, must match byte for byte. Written apart from the product's code.

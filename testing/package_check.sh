@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # Packs the build with cpack, under umask 077, and inspects the packages:
 # the files they hold, their modes and owners, the Debian package's control
 # data and maintainer scripts, a stripped program, and lintian, which must

@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # Boots a real systemd in a throwaway container (systemd-nspawn --volatile=yes:
 # its root is a fresh tmpfs and only /usr comes from this machine, so nothing
 # here is touched), with the launcher, a stand-in client, lwm2m-launcher.service

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
 // A private temporary directory for one test, removed with all it holds.
 #pragma once
 

@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # Static checks, all of which must be clean: the format (.clang-format),
 # clang-tidy (.clang-tidy) and cppcheck, over every C++ source in the tree.
 # Configures the default preset for its compile commands.

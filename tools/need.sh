@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # Makes sure the Debian or Ubuntu packages of the given groups (listed in
 # tools/debian-packages.txt) are installed. As root it installs the missing
 # ones with apt-get; otherwise it names the one command to run and fails.

@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
 # Builds the launcher and runs every test, after installing what the tests
 # need (tools/need.sh). The same as `cmake --workflow --preset default`, run
 # on as many cores as the machine has.
