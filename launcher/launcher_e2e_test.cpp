@@ -261,7 +261,7 @@ protected:
                 ::close(fd);
             }
             ::umask(start.umask);
-            ::signal(SIGPIPE, SIG_DFL);
+            static_cast<void>(::signal(SIGPIPE, SIG_DFL));
             if (start.descriptor_limit != 0) {
                 const rlimit limit{start.descriptor_limit, start.descriptor_limit};
                 ::setrlimit(RLIMIT_NOFILE, &limit);
@@ -786,8 +786,9 @@ TEST_F(Launcher, OutputThatIsGoneChangesNothing) {
     // Nobody reads standard output and error, on a /tmp too small for the
     // CSV: the launcher says why on a dead pipe, and goes on.
     mount_tmpfs("/tmp", "size=64k");
-    write_file(settings_path, "LWM2M_ENABLE=1\nLWM2M_CSV=" +
-                                  base64_encode_for_tests(std::string(256 * 1024, 'c')) + "\n");
+    write_file(settings_path,
+               "LWM2M_ENABLE=1\nLWM2M_CSV=" +
+                   base64_encode_for_tests(std::string(std::size_t{256} * 1024, 'c')) + "\n");
     EXPECT_EQ(run_launcher({.output = start_conditions::dead_pipe}).status, 255);
     EXPECT_EQ(test_dir::read(log_path), missing_csv_entry);
 

@@ -13,13 +13,16 @@
 
 #include "file_io.h"
 
-namespace __gnu_cxx {  // NOLINT(cert-dcl58-cpp): replaces the runtime's own
+// The runtime's own name, which this definition replaces.
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,cert-dcl58-cpp)
+namespace __gnu_cxx {
 
-[[noreturn]] void __verbose_terminate_handler();  // NOLINT(bugprone-reserved-identifier)
+[[noreturn]] void __verbose_terminate_handler();
 
-void __verbose_terminate_handler() {  // NOLINT(bugprone-reserved-identifier)
+void __verbose_terminate_handler() {
     complain({"terminated by an uncaught exception"});
     std::abort();
 }
 
 }  // namespace __gnu_cxx
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,cert-dcl58-cpp)

@@ -23,10 +23,11 @@ namespace {
 // These commands hold no setting, so no value from the settings file ever
 // reaches a shell. Nor does the launcher's environment: a PATH of the
 // caller's could put a program of its own in place of mkdir or rm.
-void run_fixed_command(std::string command) {
+void run_fixed_command(const std::string& command) {
     char shell[] = "/bin/sh";
     char option[] = "-c";
-    char* const argv[] = {shell, option, command.data(), nullptr};
+    // execve's vector is of char*, but nothing writes through it.
+    char* const argv[] = {shell, option, const_cast<char*>(command.c_str()), nullptr};
     std::string path = fixed_command_path;
     char* const envp[] = {path.data(), nullptr};
     const started_program started = start_program({.argv = argv, .envp = envp});
