@@ -3,11 +3,12 @@
 //
 // lwm2m-launcher: prepares and starts the module's LwM2M client at boot.
 //
-// Reads no arguments but --version and --help, and no environment of its own: the client gets the
-// environment as it is, the fixed shell commands only a fixed PATH. In one
-// pass it reads the module settings, rebuilds the work directory, writes the
-// decoded CSV configuration, and, when the module is enabled, logs the
-// client's command line and starts the client in the background.
+// Reads no arguments but --version and --help, and no environment of its
+// own: the client gets the environment as it is, the fixed shell commands
+// only a fixed PATH. In one pass it reads the module settings, rebuilds the
+// work directory, writes the decoded CSV configuration, and, when the module
+// is enabled, logs the client's command line and starts the client in the
+// background.
 //
 // Exit status:
 //   0    the client was started, or the module is disabled
@@ -16,7 +17,7 @@
 //        client could not be started, out of memory (said on standard error,
 //        prefixed "lwm2m-launcher: ")
 //
-// Other messages on standard error, which change no exit status:
+// Other messages on standard error, after which the start goes on:
 //   "ignoring <settings>: not a regular file"   (read as if empty)
 //   "can't read <settings>: <reason>"           (likewise; a missing file is
 //                                                 not mentioned)
