@@ -32,9 +32,11 @@ if(LAUNCHER_HARDENING)
       $<$<CONFIG:Release,MinSizeRel,RelWithDebInfo>:_FORTIFY_SOURCE=2>)
   endif()
   # Pointer authentication and branch target identification on 64-bit Arm.
-  check_cxx_compiler_flag(-mbranch-protection=standard LAUNCHER_HAS_BRANCH_PROTECTION)
-  if(LAUNCHER_HAS_BRANCH_PROTECTION)
-    target_compile_options(launcher_product_flags INTERFACE -mbranch-protection=standard)
+  if(LAUNCHER_TARGET_PROCESSOR STREQUAL "aarch64")
+    check_cxx_compiler_flag(-mbranch-protection=standard LAUNCHER_HAS_BRANCH_PROTECTION)
+    if(LAUNCHER_HAS_BRANCH_PROTECTION)
+      target_compile_options(launcher_product_flags INTERFACE -mbranch-protection=standard)
+    endif()
   endif()
   # A fully static program can still be position independent where the
   # toolchain supports it.
