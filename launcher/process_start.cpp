@@ -97,7 +97,11 @@ started_program start_program(const program_start& start) {
     if (got != static_cast<ssize_t>(sizeof error)) {
         return {.pid = pid};
     }
+    wait_for_exit(pid);
+    return {.error = error};
+}
+
+void wait_for_exit(pid_t pid) {
     while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
-    return {.error = error};
 }

@@ -26,3 +26,6 @@ struct started_program {
 // standard output and error and nothing else the launcher opened (every
 // other descriptor is close-on-exec), and SIGPIPE at its default.
 started_program start_program(const program_start& start);
+
+// Waits until the started program `pid` has ended, and reaps it.
+void wait_for_exit(pid_t pid);

@@ -6,13 +6,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "fixed_paths.h"
@@ -30,10 +30,9 @@ void run_fixed_command(const std::string& command) {
     char* const argv[] = {shell, option, const_cast<char*>(command.c_str()), nullptr};
     std::string path = fixed_command_path;
     char* const envp[] = {path.data(), nullptr};
-    const started_program started = start_program({.argv = argv, .envp = envp});
-    if (started.error == 0) {
-        while (::waitpid(started.pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
+    if (const started_program started = start_program({.argv = argv, .envp = envp});
+        started.error == 0) {
+        wait_for_exit(started.pid);
     }
 }
 
@@ -66,30 +65,37 @@ bool holds_dot_after_start(std::string_view name) {
     return !name.empty() && name.front() != '.' && name.find('.') != std::string_view::npos;
 }
 
+struct entry_list {
+    std::vector<std::string> names;
+    int error = 0;  // why the directory could not be read whole, or 0
+};
+
 // The names of the entries of `dir` that `pick` accepts. They are all read
 // before any is removed: a directory read while it changes may skip names.
-// Sets errno, leaving nothing out, when the directory can't be read.
 template <typename Pick>
-std::vector<std::string> entry_names(int dir, Pick pick) {
-    std::vector<std::string> names;
+entry_list entry_names(int dir, Pick pick) {
+    entry_list list;
     const int copy = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
     const std::unique_ptr<DIR, dir_closer> listing(copy < 0 ? nullptr : ::fdopendir(copy));
     if (!listing) {
+        list.error = errno;
         if (copy >= 0) {
-            const int error = errno;
             ::close(copy);
-            errno = error;
         }
-        return names;
+        return list;
     }
-    errno = 0;
-    while (const dirent* entry = ::readdir(listing.get())) {
+    for (;;) {
+        errno = 0;  // readdir says an error only through errno
+        const dirent* entry = ::readdir(listing.get());
+        if (entry == nullptr) {
+            list.error = errno;
+            return list;
+        }
         const std::string_view name = entry->d_name;
         if (name != "." && name != ".." && pick(name)) {
-            names.emplace_back(name);
+            list.names.emplace_back(name);
         }
     }
-    return names;  // errno is 0 unless readdir failed
 }
 
 // Removes the entry `name` of `dir`, and first all it holds when it is a
@@ -108,10 +114,10 @@ int remove_entry(int dir, const char* name) {
     // A read-only directory can't be emptied by its owner until it is
     // writable again.
     static_cast<void>(::fchmod(sub.get(), S_IRWXU));
-    const auto inner_names = entry_names(sub.get(), [](std::string_view) { return true; });
-    int error = errno;
-    for (const auto& inner : inner_names) {
-        if (const int inner_error = remove_entry(sub.get(), inner.c_str()); error == 0) {
+    const entry_list inner = entry_names(sub.get(), [](std::string_view) { return true; });
+    int error = inner.error;
+    for (const auto& inner_name : inner.names) {
+        if (const int inner_error = remove_entry(sub.get(), inner_name.c_str()); error == 0) {
             error = inner_error;
         }
     }
@@ -128,38 +134,38 @@ unique_fd open_private_dir(int parent, const char* name, const char* shown, uid_
     // The first look is for a clear reason; the checks that count are made
     // on the directory once it is open, so nothing put in its place between
     // the two can pass.
+    const auto refused = [&](std::string reason) {
+        refusal = std::move(reason);
+        return unique_fd();
+    };
+    const auto failed = [&] { return refused(std::string(shown) + ": " + std::strerror(errno)); };
     struct stat status {};
     if (::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        refusal = std::string(shown) + ": " + std::strerror(errno);
-        return {};
+        return failed();
     }
     if (auto reason = untrusted_reason(shown, status, owner)) {
-        refusal = *reason;
-        return {};
+        return refused(*reason);
     }
     unique_fd dir(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!dir || ::fstat(dir.get(), &status) != 0) {
-        refusal = std::string(shown) + ": " + std::strerror(errno);
-        return {};
+        return failed();
     }
     if (auto reason = untrusted_reason(shown, status, owner)) {
-        refusal = *reason;
-        return {};
+        return refused(*reason);
     }
     if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
         ::fchmod(dir.get(), status.st_mode & 07777 & ~mode_t{S_IWGRP | S_IWOTH}) != 0) {
-        refusal = std::string(shown) + ": " + std::strerror(errno);
-        return {};
+        return failed();
     }
     return dir;
 }
 
 void remove_dotted_entries(int dir, const char* shown) {
-    const auto names = entry_names(dir, holds_dot_after_start);
-    if (errno != 0) {
-        complain({"can't read ", shown, ": ", std::strerror(errno)});
+    const entry_list dotted = entry_names(dir, holds_dot_after_start);
+    if (dotted.error != 0) {
+        complain({"can't read ", shown, ": ", std::strerror(dotted.error)});
     }
-    for (const auto& name : names) {
+    for (const auto& name : dotted.names) {
         if (const int error = remove_entry(dir, name.c_str()); error != 0) {
             complain({"can't remove ", shown, "/", name, ": ", std::strerror(error)});
         }
