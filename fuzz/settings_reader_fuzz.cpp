@@ -1,48 +1,80 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The lwm2m-launcher authors
 //
-// Settings reader on arbitrary file bytes: every getter with several keys,
-// one of them taken from the file itself. Values never hold a line end;
-// numbers agree with the text; the two text getters agree wherever every
-// line fits the ordinary buffer.
+// Settings reader on arbitrary file bytes, against a model of its rules
+// written plainly over the whole text: for several keys, one of them taken
+// from the file itself, each read both as an ordinary key (in pieces) and as
+// a whole-line key, the one pass gives the model's value and line. The
+// lines it reports tile the file.
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fuzz_check.h"
 #include "settings_reader.h"
 
 namespace {
 
-bool every_line_fits(std::string_view text) {
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const auto end = std::min(text.find('\n', start), text.size());
-        if (end - start > lookup_line_max) {
+struct model_value {
+    std::string text;
+    std::uint64_t line = 0;
+};
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) {
             return false;
         }
-        start = end + 1;
     }
     return true;
 }
 
-void check_key(settings_handle& handle, std::string_view text, std::string_view key,
-               bool lines_fit) {
-    const std::string plain = settings_get_string(handle, key);
-    const std::string whole = settings_get_long_string(handle, key);
-    const std::uint32_t number = settings_get_uint(handle, key);
-    for (const auto& value : {plain, whole}) {
-        FUZZ_CHECK(value.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos);
-        FUZZ_CHECK(text.find(value) != std::string_view::npos);
+std::optional<std::string> value_on(std::string_view line, std::string_view key) {
+    std::string text(line.substr(0, line.find('\0')));
+    text = text.substr(0, text.find('\r'));
+    text = text.substr(0, text.find('\n'));
+    if (const auto quote = text.rfind('"'); quote != std::string::npos) {
+        text.resize(quote);
     }
-    FUZZ_CHECK(plain.size() <= lookup_line_max);
-    FUZZ_CHECK(number == parse_setting_uint(plain));
-    if (lines_fit) {
-        FUZZ_CHECK(plain == whole);
+    const auto equals = text.find('=');
+    if (equals == std::string::npos || !same_ignoring_case(text.substr(0, equals), key)) {
+        return std::nullopt;
     }
+    std::string value = text.substr(equals + 1);
+    if (!value.empty() && value[0] == '"') {
+        value.erase(0, 1);
+    }
+    return value;
+}
+
+// The first match of `key` in pieces of at most `piece_max` characters.
+std::optional<model_value> model(std::string_view file, std::string_view key,
+                                 std::size_t piece_max) {
+    std::uint64_t line = 1;
+    for (std::size_t at = 0; at < file.size();) {
+        const std::size_t room = std::min(piece_max, file.size() - at);
+        const std::size_t line_feed = file.substr(at, room).find('\n');
+        const std::size_t size = line_feed == std::string_view::npos ? room : line_feed + 1;
+        if (auto value = value_on(file.substr(at, size), key)) {
+            return model_value{*value, line};
+        }
+        line += line_feed == std::string_view::npos ? 0 : 1;
+        at += size;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -54,22 +86,50 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(::write(fd, data, size) == static_cast<ssize_t>(size));
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
 
-    settings_handle handle = settings_open(path.c_str());
-    FUZZ_CHECK(handle);
-    const bool lines_fit = every_line_fits(text);
-    const std::string_view own_key =
-        text.substr(0, std::min(text.find_first_of("=\n"), std::size_t{64}));
-    for (const std::string_view key :
-         {own_key, std::string_view("LWM2M_CSV"), std::string_view("k"), std::string_view(""),
-          std::string_view("A=B")}) {
-        check_key(handle, text, key, lines_fit);
+    settings_file file;
+    FUZZ_CHECK(settings_open(path.c_str(), file) == 0);
+    const std::string own_key(text.substr(0, std::min(text.find_first_of("=\n"), std::size_t{64})));
+    std::vector<settings_key> keys;
+    for (const std::string_view name :
+         {std::string_view(own_key), std::string_view("LWM2M_CSV"), std::string_view("k"),
+          std::string_view(""), std::string_view("A=B")}) {
+        for (const bool whole_line : {false, true}) {
+            if (std::none_of(keys.begin(), keys.end(), [&](const settings_key& key) {
+                    return key.whole_line == whole_line && same_ignoring_case(key.name, name);
+                })) {
+                keys.push_back({name, whole_line});
+            }
+        }
     }
-    handle.position = 0;
-    std::size_t found = 0;
-    while (settings_find(handle, own_key)) {
-        FUZZ_CHECK(++found <= size);
+    std::vector<settings_value> values(keys.size());
+    std::uint64_t next_offset = 0;
+    std::uint64_t next_number = 1;
+    FUZZ_CHECK(settings_scan(file, keys, values, [&](const settings_line& line) {
+                   FUZZ_CHECK(line.number == next_number++);
+                   FUZZ_CHECK(line.offset == next_offset);
+                   FUZZ_CHECK(line.text_end <= line.length);
+                   FUZZ_CHECK(text.substr(line.offset).starts_with(line.head));
+                   next_offset += line.length + 1;
+               }) == 0);
+    FUZZ_CHECK(next_offset == size || next_offset == size + 1);
+
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const auto expected =
+            model(text, keys[i].name, keys[i].whole_line ? text.size() : settings_piece_max);
+        FUZZ_CHECK(values[i].found == expected.has_value());
+        if (!expected) {
+            continue;
+        }
+        FUZZ_CHECK(values[i].line == expected->line);
+        std::string value = values[i].text;
+        if (keys[i].whole_line) {
+            FUZZ_CHECK(settings_read_place(file, values[i].place, [&value](std::string_view chunk) {
+                           value += chunk;
+                           return true;
+                       }) == 0);
+        }
+        FUZZ_CHECK(value == expected->text);
     }
-    settings_close(handle);
     ::close(fd);
     return 0;
 }

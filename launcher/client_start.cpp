@@ -14,5 +14,6 @@ int start_in_background(const std::vector<std::string>& arguments) {
     std::transform(arguments.begin(), arguments.end(), argv.begin(),
                    [](const std::string& argument) { return const_cast<char*>(argument.c_str()); });
     // The client gets the launcher's environment as it is.
-    return start_program({.argv = argv.data(), .envp = environ, .in_background = true}).error;
+    pid_t pid = -1;
+    return start_program({.argv = argv.data(), .envp = environ, .in_background = true}, pid);
 }

@@ -8,22 +8,97 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <string>
 
+#include "base64.h"
+#include "complain.h"
 #include "file_io.h"
 
-void write_csv_config(std::string_view decoded, const char* path) {
-    const std::string_view text = decoded.substr(0, decoded.find('\0'));
-    if (text.empty()) {
+int decode_csv_config(const settings_file& file, settings_place place,
+                      const std::function<int(std::string_view)>& take, csv_facts* facts) {
+    if (place.length == 0) {
+        if (facts != nullptr) {
+            *facts = csv_facts();
+        }
+        return 0;
+    }
+    csv_facts seen;
+    base64_stream stream;
+    const auto out =
+        std::make_unique_for_overwrite<char[]>(base64_decoded_size_max(settings_buffer_size + 3));
+    int refused = 0;
+    // Hands on decoded bytes up to the first zero byte; false once done.
+    const auto pass_on = [&](std::size_t count) {
+        const std::string_view bytes = std::string_view(out.get(), count);
+        const std::string_view text = bytes.substr(0, bytes.find('\0'));
+        seen.bytes += text.size();
+        seen.ends_at_zero = text.size() < bytes.size();
+        refused = take(text);
+        return refused == 0 && !seen.ends_at_zero;
+    };
+    std::uint64_t read = 0;
+    const int error = settings_read_place(file, place, [&](std::string_view base64) {
+        if (facts != nullptr) {
+            for (std::size_t i = 0; i < base64.size(); ++i) {
+                if (!base64_is_digit(base64[i])) {
+                    seen.first_stray = seen.first_stray.value_or(read + i);
+                    ++seen.strays;
+                }
+            }
+            read += base64.size();
+        }
+        return pass_on(base64_decode_chunk(stream, base64, out.get()));
+    });
+    if (error == 0 && refused == 0 && !seen.ends_at_zero) {
+        pass_on(base64_decode_end(stream, out.get()));
+    }
+    if (facts != nullptr) {
+        *facts = seen;
+    }
+    return error != 0 ? error : refused;
+}
+
+void write_csv_config(const settings_file& file, settings_place place, const char* path,
+                      const char* settings_path) {
+    // Created at the first byte, so that a CSV that decodes to nothing
+    // leaves no file.
+    unique_fd csv;
+    bool created = false;
+    bool refused = false;
+    const int error = decode_csv_config(file, place, [&](std::string_view bytes) {
+        if (bytes.empty()) {
+            return 0;
+        }
+        if (!created) {
+            // Not through a link, and writable by nobody else whatever the
+            // umask: the client trusts what it reads here.
+            csv = unique_fd(
+                ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+            if (!csv) {
+                refused = true;
+                return errno;
+            }
+            created = true;
+        }
+        return write_all(csv.get(), bytes);
+    });
+    if (refused) {
+        complain({"can't create ", path, ": ", std::strerror(error)});
         return;
     }
-    unique_fd file(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (!file) {
-        complain({"can't create ", path, ": ", std::strerror(errno)});
+    const int closed = csv.close();
+    const int failure = error != 0 ? error : closed;
+    if (failure == 0) {
         return;
     }
-    if (!write_all(file.get(), text) || !file.close()) {
-        const int error = errno;
+    const std::string reason = failure == ESTALE
+                                   ? std::string(settings_path) + " changed while it was read"
+                                   : std::string(std::strerror(failure));
+    if (created) {
         ::unlink(path);
-        complain({"can't write ", path, ", removed it: ", std::strerror(error)});
+        complain({"can't write ", path, ", removed it: ", reason});
+    } else {
+        complain({"can't write ", path, ": ", reason});
     }
 }

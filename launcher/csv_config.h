@@ -1,14 +1,41 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The lwm2m-launcher authors
 //
-// The CSV configuration file that the client reads.
+// The CSV configuration file that the client reads, decoded from the base64
+// text in the settings file as it is read, chunk by chunk: it is never held
+// whole, however long.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string_view>
 
-// Writes `decoded` up to its first zero byte to the file at `path`, created
-// or truncated, no terminator or line end added. Writes nothing at all when
-// that leaves no text. A file that can't be written whole is removed, so a
-// partial configuration never reaches the client; the reason is printed on
-// standard error.
-void write_csv_config(std::string_view decoded, const char* path);
+#include "settings_reader.h"
+
+// What decoding the CSV configuration showed.
+struct csv_facts {
+    std::uint64_t bytes = 0;  // decoded, up to the first zero byte
+    bool ends_at_zero = false;
+    // Bytes outside the base64 alphabet passed over in the text read, and
+    // where in it the first one stands.
+    std::uint64_t strays = 0;
+    std::optional<std::uint64_t> first_stray;
+};
+
+// Decodes the base64 text at `place` in the settings `file` and hands the
+// bytes, up to the first zero byte, to `take` chunk by chunk; reading stops
+// there. 0, what `take` returned when not 0, or what settings_read_place
+// returns (ESTALE: the file was cut short or changed since it was opened).
+// Fills `facts` when given.
+int decode_csv_config(const settings_file& file, settings_place place,
+                      const std::function<int(std::string_view)>& take, csv_facts* facts = nullptr);
+
+// Writes the CSV configuration at `place` in the settings `file`, decoded,
+// to `path`, created or truncated, no terminator or line end added; nothing
+// is created when it decodes to no bytes. A file that can't be written
+// whole is removed, so a partial configuration never reaches the client,
+// and what failed is said on standard error (`settings_path` names the
+// settings file there when it changed while it was read).
+void write_csv_config(const settings_file& file, settings_place place, const char* path,
+                      const char* settings_path);

@@ -4,49 +4,75 @@
 #include "csv_config.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "base64_test_codec.h"
 #include "test_dir.h"
 
 namespace {
 
 using namespace std::string_literals;
 
+// Settings holding `base64` as a whole-line value, and the CSV written from
+// them.
 class CsvConfig : public testing::Test {
 protected:
+    void write_from(const std::string& base64) {
+        const std::string settings = dir_.write("settings", "A=1\nCSV=" + base64 + "\nB=2\n");
+        ASSERT_EQ(settings_open(settings.c_str(), file_), 0);
+        write_csv_config(file_, {8, base64.size()}, path_.c_str(), "settings");
+    }
     bool exists() const { return ::access(path_.c_str(), F_OK) == 0; }
 
     test_dir dir_;
     std::string path_ = dir_.path("config.csv");
+    settings_file file_;
 };
 
-TEST_F(CsvConfig, WritesTheTextExactly) {
-    write_csv_config("a,b\r\nc,d", path_.c_str());
-    EXPECT_EQ(test_dir::read(path_), "a,b\r\nc,d");
+TEST_F(CsvConfig, WritesTheDecodedTextExactlyUpToAZeroByte) {
+    std::string long_csv;
+    while (long_csv.size() < 3 * settings_buffer_size) {
+        long_csv += "sensor," + std::to_string(long_csv.size()) + ",int16\r\n";
+    }
+    const std::pair<std::string, std::string> cases[] = {
+        {"a,b\r\nc,d", "a,b\r\nc,d"},
+        {"a,b\nc\0d,e\n"s, "a,b\nc"},
+        {long_csv, long_csv},
+        {long_csv + "\0tail"s, long_csv},
+    };
+    for (const auto& [csv, written] : cases) {
+        write_from(base64_encode_for_tests(csv));
+        EXPECT_EQ(test_dir::read(path_), written);
+    }
 }
 
-TEST_F(CsvConfig, StopsAtTheFirstZeroByte) {
-    write_csv_config("a,b\nc\0d,e\n"s, path_.c_str());
-    EXPECT_EQ(test_dir::read(path_), "a,b\nc");
+TEST_F(CsvConfig, NothingDecodedWritesNoFile) {
+    for (const std::string& base64 : {""s, "!!=="s, "Q"s, base64_encode_for_tests("\0abc"s)}) {
+        write_from(base64);
+        EXPECT_FALSE(exists()) << base64;
+    }
 }
 
-TEST_F(CsvConfig, EmptyTextWritesNoFile) {
-    write_csv_config("", path_.c_str());
-    write_csv_config("\0abc"s, path_.c_str());
-    EXPECT_FALSE(exists());
-}
-
-TEST_F(CsvConfig, ReplacesAnEarlierFile) {
+TEST_F(CsvConfig, ReplacesAnEarlierFileWithoutFollowingALink) {
     dir_.write("config.csv", "a much longer earlier configuration\n");
-    write_csv_config("new", path_.c_str());
+    write_from("bmV3");
     EXPECT_EQ(test_dir::read(path_), "new");
-}
 
-TEST_F(CsvConfig, DoesNotFollowASymbolicLink) {
+    ::unlink(path_.c_str());
     const std::string target = dir_.write("target", "untouched");
     ASSERT_EQ(::symlink(target.c_str(), path_.c_str()), 0);
-    write_csv_config("evil", path_.c_str());
+    write_from("ZXZpbA==");
     EXPECT_EQ(test_dir::read(target), "untouched");
+}
+
+TEST_F(CsvConfig, NobodyElseMayWriteItWhateverTheUmask) {
+    const mode_t old = ::umask(0);
+    write_from("YSxi");
+    ::umask(old);
+    struct stat status {};
+    ASSERT_EQ(::stat(path_.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0644U);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ void log_append(std::string_view message, mode_t permitted_mode) {
     if ((status.st_mode & 0777 & ~mode) != 0) {
         static_cast<void>(::fchmod(log.get(), status.st_mode & 07777 & mode));
     }
-    if (!write_all(log.get(), message)) {
+    if (write_all(log.get(), message) != 0) {
         // Back to where it was; nothing more can be done if even that fails.
         const int ignored = ::ftruncate(log.get(), status.st_size);
         static_cast<void>(ignored);

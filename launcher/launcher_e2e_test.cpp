@@ -863,9 +863,18 @@ TEST_F(Launcher, OutOfMemoryIsSaidAndNothingStarts) {
     if (!launcher_prefix.empty()) {
         GTEST_SKIP() << "an emulator or tool needs more address space than the limit";
     }
-    write_file(settings_path, "LWM2M_ENABLE=1\nLWM2M_CSV=" + std::string(32 << 20, 'Q') + "\n");
+    // The settings take the same memory whatever their size; the names of
+    // the work directory's entries, all read before any goes, don't.
+    write_file(settings_path, typical_settings());
     install_client();
-    const auto run = run_launcher({.address_space = rlim_t{24} << 20});
+    ::mkdir("/tmp/lwm2m", 0755);
+    ::mkdir("/tmp/lwm2m/etc", 0755);
+    const std::string stem(240, 'n');
+    for (int i = 0; i < 60000; ++i) {
+        ::close(::open(("/tmp/lwm2m/etc/" + stem + std::to_string(i) + ".x").c_str(),
+                       O_WRONLY | O_CREAT, 0644));
+    }
+    const auto run = run_launcher({.address_space = rlim_t{16} << 20});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "lwm2m-launcher: out of memory\n");
     EXPECT_TRUE(no_client_started());

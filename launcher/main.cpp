@@ -33,6 +33,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -42,9 +43,9 @@
 #include <string_view>
 #include <utility>
 
-#include "base64.h"
 #include "client_command.h"
 #include "client_start.h"
+#include "complain.h"
 #include "csv_config.h"
 #include "event_log.h"
 #include "file_io.h"
@@ -65,7 +66,15 @@ bool exists_here(const char* path) {
 }
 
 int launch() {
-    module_settings settings = load_module_settings(settings_path);
+    module_settings settings;
+    settings_file file;
+    if (const int error = load_module_settings(settings_path, settings, file); error == EINVAL) {
+        complain({"ignoring ", settings_path, ": not a regular file"});
+    } else if (error != 0 && error != ENOENT) {
+        // A missing file is a module never configured; anything else is
+        // worth a word.
+        complain({"can't read ", settings_path, ": ", std::strerror(error)});
+    }
     const auto log = [&settings](std::string_view message) {
         log_append(message, settings.file_mode);
     };
@@ -74,12 +83,8 @@ int launch() {
         return exit_failure;
     }
 
-    {
-        // Decoded where it stands: the text can be megabytes long.
-        std::string csv = std::move(settings.csv);
-        base64_decode_in_place(csv);
-        write_csv_config(csv, csv_config_path);
-    }
+    write_csv_config(file, settings.csv, csv_config_path, settings_path);
+    file = settings_file();
     // A link is not followed: what counts is what the launcher wrote here.
     if (!exists_here(csv_config_path)) {
         log("Can't find CSV config file in Plugwell\n");

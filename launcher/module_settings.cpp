@@ -3,43 +3,45 @@
 
 #include "module_settings.h"
 
-#include <cerrno>
-#include <cstring>
 #include <utility>
 
-#include "file_io.h"
-#include "settings_reader.h"
-
-module_settings load_module_settings(const char* path) {
-    module_settings s;
-    settings_handle file = settings_open(path);
-    if (file) {
-        s.file_mode = file.mode;
-    } else if (errno == EINVAL) {
-        complain({"ignoring ", path, ": not a regular file"});
-    } else if (errno != ENOENT) {
-        // A missing file is a module never configured; anything else is
-        // worth a word.
-        complain({"can't read ", path, ": ", std::strerror(errno)});
+int load_module_settings(const char* path, module_settings& s, settings_file& file,
+                         const settings_line_observer& observe) {
+    s = module_settings();
+    file = settings_file();
+    if (const int error = settings_open(path, file); error != 0) {
+        return error;
     }
-    s.enable = settings_get_uint(file, "LWM2M_ENABLE");
-    s.log_en = settings_get_uint(file, "LWM2M_LOG_EN");
-    s.name = settings_get_string(file, "LWM2M_NAME");
-    s.server_addr = settings_get_string(file, "LWM2M_SERVER_ADDR");
-    s.server_port = settings_get_uint(file, "LWM2M_SERVER_PORT");
-    s.lifetime = settings_get_uint(file, "LWM2M_LIFETIME");
-    s.psk_id = settings_get_string(file, "LWM2M_PSK_ID");
-    s.psk_hex = settings_get_uint(file, "LWM2M_PSK_HEX");
-    s.psk = settings_get_string(file, "LWM2M_PSK");
-    s.update_time = settings_get_uint(file, "LWM2M_UPDATE_TIME");
-    // The CSV configuration is far longer than any other value, and can be
-    // megabytes: it is taken from the file's text at the end, not copied.
-    const std::string_view csv = settings_get_long_view(file, "LWM2M_CSV");
-    s.modbus_addr = settings_get_string(file, "LWM2M_MODBUS_ADDR");
-    s.modbus_port = settings_get_uint(file, "LWM2M_MODBUS_PORT");
-    s.modbus_slave = settings_get_uint(file, "LWM2M_MODBUS_SLAVE");
-    s.modbus_interval = settings_get_uint(file, "LWM2M_MODBUS_INTERVAL");
-    s.modbus_timeout = settings_get_uint(file, "LWM2M_MODBUS_TIMEOUT");
-    s.csv = settings_take(std::move(file), csv);
-    return s;
+    std::array<settings_value, module_key_count> values;
+    if (const int error = settings_scan(file, module_keys, values, observe); error != 0) {
+        file = settings_file();
+        return error;
+    }
+    const auto text = [&values](module_key key) {
+        return std::move(values[static_cast<std::size_t>(key)].text);
+    };
+    const auto number = [&values](module_key key) {
+        return parse_setting_uint(values[static_cast<std::size_t>(key)].text);
+    };
+    s.enable = number(module_key::enable);
+    s.log_en = number(module_key::log_en);
+    s.name = text(module_key::name);
+    s.server_addr = text(module_key::server_addr);
+    s.server_port = number(module_key::server_port);
+    s.lifetime = number(module_key::lifetime);
+    s.psk_id = text(module_key::psk_id);
+    s.psk_hex = number(module_key::psk_hex);
+    s.psk = text(module_key::psk);
+    s.update_time = number(module_key::update_time);
+    s.csv = values[static_cast<std::size_t>(module_key::csv)].place;
+    s.modbus_addr = text(module_key::modbus_addr);
+    s.modbus_port = number(module_key::modbus_port);
+    s.modbus_slave = number(module_key::modbus_slave);
+    s.modbus_interval = number(module_key::modbus_interval);
+    s.modbus_timeout = number(module_key::modbus_timeout);
+    for (std::size_t i = 0; i < module_key_count; ++i) {
+        s.lines[i] = values[i].line;
+    }
+    s.file_mode = file.status.st_mode & 07777;
+    return 0;
 }

@@ -4,14 +4,57 @@
 // The module's settings, as the launcher uses them.
 #pragma once
 
-#include <sys/types.h>
-
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
-// Fields in the order they are read. Each comes from the settings key of the
-// same name in upper case with the prefix "LWM2M_" (`server_addr` from
-// LWM2M_SERVER_ADDR). A missing file or key leaves the default: "" or 0.
+#include "settings_reader.h"
+
+// The settings keys, in the order of the record's fields.
+enum class module_key : std::size_t {
+    enable,
+    log_en,
+    name,
+    server_addr,
+    server_port,
+    lifetime,
+    psk_id,
+    psk_hex,
+    psk,
+    update_time,
+    csv,
+    modbus_addr,
+    modbus_port,
+    modbus_slave,
+    modbus_interval,
+    modbus_timeout,
+};
+inline constexpr std::size_t module_key_count = 16;
+
+// Each field's key and how it is read: the CSV on whole lines, as it can be
+// megabytes long; every other value in pieces, as an ordinary line.
+inline constexpr std::array<settings_key, module_key_count> module_keys = {{
+    {"LWM2M_ENABLE"},
+    {"LWM2M_LOG_EN"},
+    {"LWM2M_NAME"},
+    {"LWM2M_SERVER_ADDR"},
+    {"LWM2M_SERVER_PORT"},
+    {"LWM2M_LIFETIME"},
+    {"LWM2M_PSK_ID"},
+    {"LWM2M_PSK_HEX"},
+    {"LWM2M_PSK"},
+    {"LWM2M_UPDATE_TIME"},
+    {"LWM2M_CSV", true},
+    {"LWM2M_MODBUS_ADDR"},
+    {"LWM2M_MODBUS_PORT"},
+    {"LWM2M_MODBUS_SLAVE"},
+    {"LWM2M_MODBUS_INTERVAL"},
+    {"LWM2M_MODBUS_TIMEOUT"},
+}};
+
+// Fields in the order of module_key. A missing file or key leaves the
+// default: "" or 0.
 struct module_settings {
     std::uint32_t enable = 0;           // non-zero: start the client
     std::uint32_t log_en = 0;           // non-zero: client option -L
@@ -23,20 +66,24 @@ struct module_settings {
     std::uint32_t psk_hex = 0;          // non-zero: pass the key in hexadecimal
     std::string psk;                    // -s
     std::uint32_t update_time = 0;      // -u
-    std::string csv;                    // base64 text of the CSV configuration
+    settings_place csv;                 // where the CSV's base64 text lies in the file
     std::string modbus_addr;            // -H
     std::uint32_t modbus_port = 0;      // -P
     std::uint32_t modbus_slave = 0;     // -S
     std::uint32_t modbus_interval = 0;  // -I
     std::uint32_t modbus_timeout = 0;   // -T
 
-    // Not a setting: the permission bits of the settings file, or 0666 when
-    // it can't be read. The event log repeats the key, so it is given no
-    // more than this.
+    // Not settings. The line each key came from (0: its default applies).
+    std::array<std::uint64_t, module_key_count> lines{};
+    // The permission bits of the settings file, or 0666 when it could not
+    // be read. The event log repeats the key, so it is given no more.
     mode_t file_mode = 0666;
 };
 
-// Reads every field from the settings file at `path`. Never fails: whatever
-// can't be read keeps its default. A file that exists but can't be read (a
-// FIFO, a device, a directory, or no permission) is said on standard error.
-module_settings load_module_settings(const char* path);
+// Reads every field from the settings file at `path` in one pass, leaving
+// `file` open for the CSV to be read from it: 0, or the errno that kept the
+// file from being read (ENOENT: there is none; EINVAL: it is not a regular
+// file), in which case every field keeps its default and `file` is closed.
+// `observe`, when set, sees every line of the file.
+int load_module_settings(const char* path, module_settings& settings, settings_file& file,
+                         const settings_line_observer& observe = {});

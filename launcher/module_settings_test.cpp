@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "test_dir.h"
 
 namespace {
@@ -12,10 +14,23 @@ namespace {
 class ModuleSettings : public testing::Test {
 protected:
     module_settings load(const std::string& contents) {
-        return load_module_settings(dir_.write("settings", contents).c_str());
+        module_settings s;
+        EXPECT_EQ(load_module_settings(dir_.write("settings", contents).c_str(), s, file_), 0);
+        return s;
+    }
+    std::string csv_of(const module_settings& s) {
+        std::string csv;
+        EXPECT_EQ(settings_read_place(file_, s.csv,
+                                      [&csv](std::string_view chunk) {
+                                          csv += chunk;
+                                          return true;
+                                      }),
+                  0);
+        return csv;
     }
 
     test_dir dir_;
+    settings_file file_;
 };
 
 TEST_F(ModuleSettings, EveryFieldFromItsKey) {
@@ -40,12 +55,14 @@ TEST_F(ModuleSettings, EveryFieldFromItsKey) {
     EXPECT_EQ(s.psk_hex, 8U);
     EXPECT_EQ(s.psk, "psk");
     EXPECT_EQ(s.update_time, 10U);
-    EXPECT_EQ(s.csv, csv);
+    EXPECT_EQ(csv_of(s), csv);
     EXPECT_EQ(s.modbus_addr, "modbus addr");
     EXPECT_EQ(s.modbus_port, 13U);
     EXPECT_EQ(s.modbus_slave, 14U);
     EXPECT_EQ(s.modbus_interval, 15U);
     EXPECT_EQ(s.modbus_timeout, 16U);
+    EXPECT_EQ(s.lines[static_cast<std::size_t>(module_key::enable)], 16U);
+    EXPECT_EQ(s.lines[static_cast<std::size_t>(module_key::csv)], 6U);
 }
 
 void expect_defaults(const module_settings& s) {
@@ -53,13 +70,19 @@ void expect_defaults(const module_settings& s) {
     EXPECT_EQ(s.log_en, 0U);
     EXPECT_EQ(s.server_port, 0U);
     EXPECT_EQ(s.modbus_timeout, 0U);
-    for (const auto* text : {&s.name, &s.server_addr, &s.psk_id, &s.psk, &s.csv, &s.modbus_addr}) {
+    EXPECT_EQ(s.csv.length, 0U);
+    for (const auto* text : {&s.name, &s.server_addr, &s.psk_id, &s.psk, &s.modbus_addr}) {
         EXPECT_EQ(*text, "");
+    }
+    for (const auto line : s.lines) {
+        EXPECT_EQ(line, 0U);
     }
 }
 
 TEST_F(ModuleSettings, MissingFileOrKeysGiveDefaults) {
-    expect_defaults(load_module_settings(dir_.path("missing").c_str()));
+    module_settings missing;
+    EXPECT_EQ(load_module_settings(dir_.path("missing").c_str(), missing, file_), ENOENT);
+    expect_defaults(missing);
     expect_defaults(load("SOMETHING_ELSE=1\n"));
 }
 

@@ -11,7 +11,7 @@
 // default handler does after its message.
 #include <cstdlib>
 
-#include "file_io.h"
+#include "complain.h"
 
 // The runtime's own name, which this definition replaces.
 // NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,cert-dcl58-cpp)

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "complain.h"
 #include "fixed_paths.h"
 #include "process_start.h"
 
@@ -30,9 +31,8 @@ void run_fixed_command(const std::string& command) {
     char* const argv[] = {shell, option, const_cast<char*>(command.c_str()), nullptr};
     std::string path = fixed_command_path;
     char* const envp[] = {path.data(), nullptr};
-    if (const started_program started = start_program({.argv = argv, .envp = envp});
-        started.error == 0) {
-        wait_for_exit(started.pid);
+    if (pid_t pid = -1; start_program({.argv = argv, .envp = envp}, pid) == 0) {
+        wait_for_exit(pid);
     }
 }
 

@@ -73,7 +73,7 @@ constexpr std::uint32_t join(unsigned a, unsigned b, unsigned c, unsigned d) {
 
 }  // namespace
 
-std::size_t base64_decode(std::string_view text, char* out) {
+std::size_t base64_decode_chunk(base64_stream& stream, std::string_view text, char* out) {
     const auto* in = reinterpret_cast<const unsigned char*>(text.data());
     const auto* const end = in + text.size();
     char* const start = out;
@@ -84,9 +84,25 @@ std::size_t base64_decode(std::string_view text, char* out) {
     constexpr std::size_t digits_room = 3 + 64;
     static_assert(digits_room == 3 + largest_block);
     std::array<std::uint8_t, digits_room> digits{};
-    std::size_t held = 0;
+    std::copy_n(stream.digits.begin(), stream.held, digits.begin());
+    std::size_t held = stream.held;
     std::ptrdiff_t block = 4;
 
+    // Finishes the open group, so the fast path starts on a boundary.
+    const auto finish_group = [&] {
+        while (held != 0 && in != end) {
+            const std::uint8_t value = digit_values[*in++];
+            if (value != not_a_digit) {
+                digits[held++] = value;
+                if (held == 4) {
+                    out = put_group(out, join(digits[0], digits[1], digits[2], digits[3]));
+                    held = 0;
+                }
+            }
+        }
+    };
+
+    finish_group();
     while (in != end) {
         // Fast path: four digits in a row make three bytes with one check.
         // Most text is like that, in one line or in many.
@@ -112,11 +128,12 @@ std::size_t base64_decode(std::string_view text, char* out) {
             continue;
         }
 
-        // A stray character is near. Gather the digits of the next block
-        // without a branch per byte (a stray character's value is written
-        // and then overwritten), and decode the whole groups among them.
-        // A line end after a long run of digits needs a block of just a few
-        // bytes; stray characters that keep coming make it grow.
+        // A stray character is near, or the chunk ends within four bytes.
+        // Gather the digits of the next block without a branch per byte (a
+        // stray character's value is written and then overwritten), and
+        // decode the whole groups among them. A line end after a long run
+        // of digits needs a block of just a few bytes; stray characters
+        // that keep coming make it grow.
         block = in - fast_start >= 64 ? 4 : std::min(2 * block, largest_block);
         const auto* const block_end = in + std::min(block, end - in);
         for (; in != block_end; ++in) {
@@ -134,29 +151,32 @@ std::size_t base64_decode(std::string_view text, char* out) {
             std::memmove(digits.data(), digits.data() + i, held - i);
             held -= i;
         }
-
-        // Finish the open group, so the fast path starts on a boundary again.
-        while (held != 0 && in != end) {
-            const std::uint8_t value = digit_values[*in++];
-            if (value != not_a_digit) {
-                digits[held++] = value;
-                if (held == 4) {
-                    out = put_group(out, join(digits[0], digits[1], digits[2], digits[3]));
-                    held = 0;
-                }
-            }
-        }
+        finish_group();
     }
 
-    // An unfinished group of two or three digits still makes one or two
-    // bytes; its leftover bits are dropped.
-    if (held >= 2) {
-        *out++ = static_cast<char>((digits[0] << 2) | (digits[1] >> 4));
-    }
-    if (held == 3) {
-        *out++ = static_cast<char>((digits[1] << 4) | (digits[2] >> 2));
-    }
+    std::copy_n(digits.begin(), held, stream.digits.begin());
+    stream.held = held;
     return static_cast<std::size_t>(out - start);
+}
+
+std::size_t base64_decode_end(base64_stream& stream, char* out) {
+    // The leftover bits of an unfinished group are dropped.
+    const auto& digits = stream.digits;
+    std::size_t written = 0;
+    if (stream.held >= 2) {
+        out[written++] = static_cast<char>((digits[0] << 2) | (digits[1] >> 4));
+    }
+    if (stream.held == 3) {
+        out[written++] = static_cast<char>((digits[1] << 4) | (digits[2] >> 2));
+    }
+    stream = base64_stream();
+    return written;
+}
+
+std::size_t base64_decode(std::string_view text, char* out) {
+    base64_stream stream;
+    const std::size_t written = base64_decode_chunk(stream, text, out);
+    return written + base64_decode_end(stream, out + written);
 }
 
 std::string base64_decode_string(std::string_view text) {
@@ -165,6 +185,6 @@ std::string base64_decode_string(std::string_view text) {
     return decoded;
 }
 
-void base64_decode_in_place(std::string& text) {
-    text.resize(base64_decode(text, text.data()));
+bool base64_is_digit(char c) {
+    return digit_values[static_cast<unsigned char>(c)] != not_a_digit;
 }

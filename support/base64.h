@@ -12,7 +12,9 @@
 // Decoding never fails.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -31,6 +33,21 @@ std::size_t base64_decode(std::string_view text, char* out);
 // The decoded bytes of `text`; they may hold zero bytes.
 std::string base64_decode_string(std::string_view text);
 
-// Replaces `text` by its decoded bytes, in its own buffer: a large text
-// needs no second one.
-void base64_decode_in_place(std::string& text);
+// Decoding of one text that arrives in chunks: the digits of an unfinished
+// group wait here for the next chunk, so the chunks may be cut anywhere.
+struct base64_stream {
+    std::array<std::uint8_t, 3> digits{};
+    std::size_t held = 0;
+};
+
+// Decodes the next chunk of the text into `out`, which must have room for
+// base64_decoded_size_max(text.size() + 3) bytes, and returns the number of
+// bytes written: those of whole groups only.
+std::size_t base64_decode_chunk(base64_stream& stream, std::string_view text, char* out);
+
+// Ends the text: writes the one or two bytes of an unfinished group of two or
+// three digits (a lone digit gives nothing) and returns their number.
+std::size_t base64_decode_end(base64_stream& stream, char* out);
+
+// Whether `c` is a base64 digit ("-" included); every other byte is skipped.
+bool base64_is_digit(char c);

@@ -4,13 +4,12 @@
 #include "settings_reader.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <functional>
+#include <memory>
 
 namespace {
 
@@ -22,186 +21,288 @@ bool is_c_space(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-// Cheap test done before the piece is scanned: a piece can only match when
-// it begins with the key followed by "=". Most pieces fail at the first
-// character, so the pieces of a long value cost almost nothing.
-bool begins_with_key(std::string_view piece, std::string_view key) {
-    if (piece.size() <= key.size() || piece[key.size()] != '=') {
-        return false;
-    }
-    for (std::size_t i = 0; i < key.size(); ++i) {
-        if (piece[i] == '\0' || ascii_lower(piece[i]) != ascii_lower(key[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool same_name(std::string_view name, std::string_view key) {
     return std::equal(name.begin(), name.end(), key.begin(), key.end(),
                       [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
 }
 
-// The value of `key` on one piece of a line, or nothing.
-std::optional<std::string_view> value_on_line(std::string_view piece, std::string_view key) {
-    if (!begins_with_key(piece, key)) {
+std::optional<std::size_t> find(std::string_view text, char c) {
+    const void* found = std::memchr(text.data(), c, text.size());
+    if (found == nullptr) {
         return std::nullopt;
     }
+    return static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+}
+
+// memrchr rather than rfind: a long value is scanned many bytes at a time.
+std::optional<std::size_t> find_last(std::string_view text, char c) {
+    const void* found = ::memrchr(text.data(), c, text.size());
+    if (found == nullptr) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+}
+
+// The value of an ordinary key on one piece that begins with its name and
+// "=", by the rules of the header.
+std::string_view value_on_piece(std::string_view piece, std::size_t name_size) {
     std::string_view text = piece.substr(0, piece.find('\0'));
     text = text.substr(0, text.find('\r'));
     text = text.substr(0, text.find('\n'));
-    // memrchr rather than rfind: a long value is scanned many bytes at a time.
-    if (const void* quote = ::memrchr(text.data(), '"', text.size())) {
-        text =
-            text.substr(0, static_cast<std::size_t>(static_cast<const char*>(quote) - text.data()));
-    }
-    const auto equals = text.find('=');
-    if (equals == std::string_view::npos || !same_name(text.substr(0, equals), key)) {
-        return std::nullopt;
-    }
-    auto value = text.substr(equals + 1);
+    // The name holds no quote, so a last quote cuts after the "=".
+    text = text.substr(0, find_last(text, '"').value_or(text.size()));
+    auto value = text.substr(name_size + 1);
     if (!value.empty() && value.front() == '"') {
         value.remove_prefix(1);
     }
     return value;
 }
 
-// The piece of the handle's text that starts at its position: through the
-// next line feed, but at most `piece_max` characters.
-std::string_view next_piece(const settings_handle& handle, std::size_t piece_max) {
-    const char* const start = handle.text.data() + handle.position;
-    const std::size_t room = std::min(piece_max, handle.text.size() - handle.position);
-    const void* line_feed = std::memchr(start, '\n', room);
-    const std::size_t length =
-        line_feed != nullptr
-            ? static_cast<std::size_t>(static_cast<const char*>(line_feed) - start) + 1
-            : room;
-    return {start, length};
+settings_line first_line() {
+    settings_line line;
+    line.number = 1;
+    return line;
 }
 
-// Reads on in pieces of at most `piece_max` characters until one holds `key`.
-std::optional<std::string_view> find_in_pieces(settings_handle& handle, std::size_t piece_max,
-                                               std::string_view key) {
-    while (handle.position < handle.text.size()) {
-        const std::string_view piece = next_piece(handle, piece_max);
-        handle.position += piece.size();
-        if (const auto value = value_on_line(piece, key)) {
-            return value;
-        }
-    }
-    return std::nullopt;
-}
-
-// Reads up to `size` bytes of the open file `fd`; fewer when it ends first.
-bool read_whole(int fd, char* text, std::size_t& size) {
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(fd, text + got, size - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    size = got;
-    return true;
-}
-
-// Closes a descriptor when it goes, leaving errno as it was.
-class fd_closer {
+// One pass over the file. Pieces always lie whole in the buffer: before
+// each, the buffer is refilled until it holds a whole piece or the rest of
+// the file.
+class scan {
 public:
-    explicit fd_closer(int fd) : fd_(fd) {}
-    fd_closer(const fd_closer&) = delete;
-    fd_closer& operator=(const fd_closer&) = delete;
-    ~fd_closer() {
-        const int error = errno;
-        ::close(fd_);
-        errno = error;
+    scan(const settings_file& file, std::span<const settings_key> keys,
+         std::span<settings_value> values, const settings_line_observer& observe)
+        : file_(file), keys_(keys), values_(values), observe_(observe) {
+        for (const settings_key& key : keys_) {
+            name_max_ = std::max(name_max_, key.name.size());
+        }
+    }
+
+    int run() {
+        for (;;) {
+            if (const int error = fill(); error != 0) {
+                return error;
+            }
+            if (begin_ == end_) {
+                if (line_.length != 0) {
+                    end_line();
+                }
+                return 0;
+            }
+            const std::string_view rest(buffer_.get() + begin_, end_ - begin_);
+            const std::string_view window = rest.substr(0, settings_piece_max);
+            const auto line_feed = find(window, '\n');
+            const std::string_view piece =
+                window.substr(0, line_feed ? *line_feed + 1 : window.size());
+            take_piece(piece, line_feed.has_value());
+            begin_ += piece.size();
+            if (line_feed) {
+                end_line();
+            }
+        }
     }
 
 private:
-    int fd_;
+    // Reads on until the buffer holds a whole piece or the rest of the file.
+    int fill() {
+        while (end_ - begin_ < settings_piece_max && !at_end_) {
+            if (end_ == settings_buffer_size) {
+                std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+                buffer_offset_ += begin_;
+                end_ -= begin_;
+                begin_ = 0;
+            }
+            const ssize_t got =
+                ::pread(file_.fd.get(), buffer_.get() + end_, settings_buffer_size - end_,
+                        static_cast<off_t>(buffer_offset_ + end_));
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                return errno;
+            }
+            at_end_ = got == 0;
+            end_ += static_cast<std::size_t>(got);
+        }
+        return 0;
+    }
+
+    // The key whose name and "=" begin `text`, if any.
+    std::optional<std::size_t> key_at_start(std::string_view text, bool whole_line) const {
+        const auto equals = find(text.substr(0, name_max_ + 1), '=');
+        if (!equals) {
+            return std::nullopt;
+        }
+        const std::string_view name = text.substr(0, *equals);
+        for (std::size_t i = 0; i < keys_.size(); ++i) {
+            if (keys_[i].whole_line == whole_line && same_name(name, keys_[i].name)) {
+                return i;
+            }
+        }
+        return std::nullopt;
+    }
+
+    void take_piece(std::string_view piece, bool ends_line) {
+        const bool first_piece = line_.length == 0;
+        if (const auto key = key_at_start(piece, false)) {
+            settings_value& value = values_[*key];
+            const bool first = !value.found;
+            if (first) {
+                value.found = true;
+                value.line = line_.number;
+                value.text = value_on_piece(piece, keys_[*key].name.size());
+            }
+            if (first_piece) {
+                line_.key = key;
+                line_.first = first;
+            }
+        }
+        const std::string_view body = piece.substr(0, piece.size() - (ends_line ? 1 : 0));
+        if (first_piece) {
+            line_.offset = buffer_offset_ + begin_;
+            head_.assign(body.substr(0, settings_head_max));
+            whole_line_key_ = key_at_start(head_, true);
+            tracked_ = whole_line_key_.has_value() || static_cast<bool>(observe_);
+        }
+        if (tracked_ && !cut_) {
+            note_cut_and_quote(body);
+        }
+        line_.length += body.size();
+    }
+
+    // Where a carriage return or zero byte first cuts the line, and its last
+    // quote before that: the facts that place a whole line's value.
+    void note_cut_and_quote(std::string_view body) {
+        const auto zero = find(body, '\0');
+        const auto carriage_return = find(body.substr(0, zero.value_or(body.size())), '\r');
+        const std::size_t text_size = carriage_return.value_or(zero.value_or(body.size()));
+        if (const auto quote = find_last(body.substr(0, text_size), '"')) {
+            line_.last_quote = line_.length + *quote;
+        }
+        if (text_size < body.size()) {
+            cut_ = true;
+            line_.text_end = line_.length + text_size;
+            line_.cut_by = body[text_size];
+        }
+    }
+
+    void end_line() {
+        if (!cut_) {
+            line_.text_end = line_.length;
+        }
+        if (whole_line_key_) {
+            place_value(*whole_line_key_);
+        }
+        if (observe_) {
+            line_.head = head_;
+            observe_(line_);
+        }
+        const std::uint64_t next = line_.number + 1;
+        line_ = settings_line();
+        line_.number = next;
+        whole_line_key_.reset();
+        cut_ = false;
+    }
+
+    void place_value(std::size_t key) {
+        settings_value& value = values_[key];
+        const bool first = !value.found;
+        line_.key = key;
+        line_.first = first;
+        if (!first) {
+            return;
+        }
+        // The name holds no quote, so the last quote lies after the "=".
+        const std::uint64_t cut = line_.last_quote.value_or(line_.text_end);
+        std::uint64_t start = keys_[key].name.size() + 1;
+        if (start < cut && head_[start] == '"') {
+            ++start;
+        }
+        value.found = true;
+        value.line = line_.number;
+        value.place = {line_.offset + start, cut > start ? cut - start : 0};
+    }
+
+    const settings_file& file_;
+    std::span<const settings_key> keys_;
+    std::span<settings_value> values_;
+    const settings_line_observer& observe_;
+    std::size_t name_max_ = 0;
+
+    // Not zero-filled: only what was read is ever looked at.
+    std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(settings_buffer_size);
+    std::uint64_t buffer_offset_ = 0;  // of buffer_[0] in the file
+    std::size_t begin_ = 0;            // the first byte not yet taken
+    std::size_t end_ = 0;              // the end of what was read
+    bool at_end_ = false;
+
+    settings_line line_ = first_line();
+    std::string head_;
+    std::optional<std::size_t> whole_line_key_;
+    bool tracked_ = false;  // the line's cut and quote are wanted
+    bool cut_ = false;      // a carriage return or zero byte was met
 };
+
+// Size and modification time: what a write or truncation in place changes.
+// (Not the change time: a file renamed over loses a link, which sets it.)
+bool same_contents_state(const struct stat& a, const struct stat& b) {
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
 
 }  // namespace
 
-settings_handle settings_open(const char* path) {
-    settings_handle handle;
+int settings_open(const char* path, settings_file& file) {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a
     // writer. It changes nothing for a regular file.
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return handle;
+    unique_fd fd(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
+        return errno;
     }
-    const fd_closer closer(fd);
     struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        return handle;
+    if (::fstat(fd.get(), &status) != 0) {
+        return errno;
     }
     if (!S_ISREG(status.st_mode)) {
-        errno = EINVAL;
-        return handle;
+        return EINVAL;
     }
-    // The size of the file that is open, whatever is at the path by now.
-    std::size_t size = static_cast<std::size_t>(status.st_size);
-    std::string text(size, '\0');
-    if (!read_whole(fd, text.data(), size)) {
-        return handle;
+    file.fd = std::move(fd);
+    file.status = status;
+    return 0;
+}
+
+int settings_scan(const settings_file& file, std::span<const settings_key> keys,
+                  std::span<settings_value> values, const settings_line_observer& observe) {
+    return scan(file, keys, values, observe).run();
+}
+
+int settings_read_place(const settings_file& file, settings_place place,
+                        const std::function<bool(std::string_view)>& take) {
+    const std::size_t size = std::min<std::uint64_t>(place.length, settings_buffer_size);
+    const auto buffer = std::make_unique_for_overwrite<char[]>(size);
+    std::uint64_t at = place.offset;
+    const std::uint64_t end = place.offset + place.length;
+    bool more = true;
+    while (more && at < end) {
+        const ssize_t got =
+            ::pread(file.fd.get(), buffer.get(), std::min<std::uint64_t>(size, end - at),
+                    static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return errno;
+        }
+        if (got == 0) {
+            return ESTALE;  // cut short
+        }
+        more = take({buffer.get(), static_cast<std::size_t>(got)});
+        at += static_cast<std::uint64_t>(got);
     }
-    text.resize(size);
-    handle.text = std::move(text);
-    handle.mode = status.st_mode & 07777;
-    handle.open = true;
-    return handle;
-}
-
-void settings_close(settings_handle& handle) {
-    handle = settings_handle();
-}
-
-std::optional<std::string_view> settings_find(settings_handle& handle, std::string_view key) {
-    return find_in_pieces(handle, lookup_line_max, key);
-}
-
-std::string settings_get_string(settings_handle& handle, std::string_view key) {
-    handle.position = 0;
-    const auto value = settings_find(handle, key);
-    return value ? std::string(*value) : std::string();
-}
-
-std::uint32_t settings_get_uint(settings_handle& handle, std::string_view key) {
-    handle.position = 0;
-    const auto value = settings_find(handle, key);
-    return value ? parse_setting_uint(*value) : 0;
-}
-
-std::string settings_get_long_string(settings_handle& handle, std::string_view key) {
-    return std::string(settings_get_long_view(handle, key));
-}
-
-std::string_view settings_get_long_view(settings_handle& handle, std::string_view key) {
-    // Pieces as long as the file: every line comes whole, the line of a
-    // file without a line end at all included.
-    handle.position = 0;
-    return find_in_pieces(handle, handle.text.size(), key).value_or(std::string_view());
-}
-
-std::string settings_take(settings_handle&& handle, std::string_view part) {
-    std::string text = std::move(handle.text);
-    settings_close(handle);
-    const char* const begin = text.data();
-    const std::less<const char*> before;
-    if (before(part.data(), begin) || before(begin + text.size(), part.data() + part.size())) {
-        return std::string(part);
+    struct stat now {};
+    if (::fstat(file.fd.get(), &now) != 0) {
+        return errno;
     }
-    text.erase(0, static_cast<std::size_t>(part.data() - begin));
-    text.resize(part.size());
-    return text;
+    return same_contents_state(now, file.status) ? 0 : ESTALE;
 }
 
 std::uint32_t parse_setting_uint(std::string_view text) {

@@ -1,92 +1,126 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The lwm2m-launcher authors
 //
-// Reads single values by key from a module settings file.
+// Reads values by key from a module settings file, in one pass through a
+// fixed buffer.
 //
 // File format: one entry per line, "NAME=VALUE". Lines end with "\n",
 // optionally preceded by "\r". For each line read:
-//   1. the text is cut at the first "\r", then at the first "\n";
+//   1. the text is cut at its first zero byte, then at the first "\r", then
+//      at the first "\n";
 //   2. what remains is cut at its last '"' (that quote and all after it go);
 //   3. the name is everything before the first "=" (no "=": line skipped),
 //      compared with the key ignoring ASCII letter case, blanks kept;
 //   4. the value is everything after that "=", one leading '"' skipped.
 // So KEY="a b" gives `a b`, KEY=a b gives `a b`, KEY="open gives "".
 // The first matching line from the top of the file wins. There are no
-// comments, sections, escapes or continuation lines.
+// comments, sections, escapes or continuation lines. A key holding "=" never
+// matches.
 //
-// The file is read whole when it is opened, into a buffer sized from the
-// open file; every getter then rescans that text from its first line. So a
-// file saved anew while the launcher reads it (renamed over, as editors and
-// tools save) never mixes two versions, and a pass over a megabyte-long
-// value costs no system call.
+// Two kinds of key:
+//  - ordinary keys are looked up in pieces, as a line reader with a buffer
+//    of 16384 bytes reads lines: a piece ends after a line feed, or once it
+//    holds `settings_piece_max` characters, and each piece is treated as a
+//    line of its own. Their values come back as text.
+//  - whole-line keys are looked up on whole lines of any length. Their
+//    values are not held: the pass notes where each lies in the file, and
+//    settings_read_place reads it later, chunk by chunk.
 //
-// Lines are taken in pieces, as a line reader with a buffer of a given size
-// would read them: a piece ends after a line feed, or when it holds one
-// character less than the buffer. settings_find and the ordinary getters
-// use pieces of at most `lookup_line_max` characters, and each piece is
-// treated as a line of its own; settings_get_long_string uses pieces as
-// long as the file, so a value of any length comes back whole. A zero byte
-// ends the text of its piece.
+// One pass over the open file finds every key's first matching line, which
+// gives the same values as looking each key up from the top. Memory is a
+// fixed buffer, whatever the size of the file or of its lines.
 //
-// Only a regular file is read: a FIFO, a device or a directory could make a
-// reader wait forever or read without end, so it counts as unreadable.
-//
-// Nothing here ever fails: a missing or unreadable file or a missing key
-// gives the default ("" or 0). Allocation failure throws std::bad_alloc.
+// Everything comes from the one open descriptor, so a file saved anew
+// while it is read (renamed over, as editors and tools save) is never mixed
+// with the one being read. A file cut short or changed in place after it
+// was opened is noticed when a value is read from it with
+// settings_read_place.
 #pragma once
 
-#include <sys/types.h>
+#include <sys/stat.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
-inline constexpr std::size_t lookup_line_max = 16383;
+#include "file_io.h"
 
-// An open settings file, or empty when it could not be read.
-struct settings_handle {
-    std::string text;          // the whole file, as read when opened
-    std::size_t position = 0;  // where settings_find reads on from
-    mode_t mode = 0;           // the file's permission bits
-    bool open = false;
+inline constexpr std::size_t settings_piece_max = 16383;
+inline constexpr std::size_t settings_buffer_size = std::size_t{64} << 10;
+// The first bytes of a line that the pass keeps for its caller; whole-line
+// keys are at most this long, less two.
+inline constexpr std::size_t settings_head_max = 128;
 
-    explicit operator bool() const { return open; }
+// An open settings file, and what it was when it was opened.
+struct settings_file {
+    unique_fd fd;
+    struct stat status {};
 };
 
-// Opens and reads the settings file at `path`, without waiting on it. The
-// handle is empty when the file can't be read; errno then says why, and is
-// EINVAL when `path` names something other than a regular file.
-settings_handle settings_open(const char* path);
-void settings_close(settings_handle& handle);
+// Opens the settings file at `path` without waiting on it: 0, or the errno
+// that kept it from being opened (EINVAL: it is not a regular file, such as
+// a FIFO, a device or a directory, which could make a reader wait forever
+// or read without end).
+int settings_open(const char* path, settings_file& file);
 
-// Reads on from the current position to the first line whose name is `key`
-// and returns its value, or nothing at the end of the file. Does not rewind.
-// The value lies in the handle's text and lives as long as the handle.
-std::optional<std::string_view> settings_find(settings_handle& handle, std::string_view key);
+struct settings_key {
+    std::string_view name;
+    bool whole_line = false;
+};
 
-// These rewind first, so each call rescans the file from its first line.
-std::string settings_get_string(settings_handle& handle, std::string_view key);
+// Where a value lies in the file.
+struct settings_place {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
+struct settings_value {
+    bool found = false;
+    std::uint64_t line = 0;  // the line it came from, counted from 1
+    std::string text;        // an ordinary key's value
+    settings_place place;    // a whole-line key's value
+};
+
+// What the pass saw on one line, for a caller that looks closer at the
+// file than its values.
+struct settings_line {
+    std::uint64_t number = 0;  // counted from 1
+    std::uint64_t offset = 0;  // of its first byte in the file
+    std::uint64_t length = 0;  // without its line feed
+    std::string_view head;     // its first bytes, at most settings_head_max
+    // Where a carriage return or a zero byte cuts the line (`cut_by`), or
+    // `length` when nothing does.
+    std::uint64_t text_end = 0;
+    char cut_by = '\n';
+    std::optional<std::uint64_t> last_quote;  // the last '"' before text_end
+    // The key that the line (or its first piece) matched, and whether it
+    // gave that key its value, or came after the line that did.
+    std::optional<std::size_t> key;
+    bool first = false;
+};
+using settings_line_observer = std::function<void(const settings_line&)>;
+
+// Reads the open file once from its start and fills `values[i]` with the
+// first match of `keys[i]`; keys not found keep found == false. `observe`,
+// when set, is called for every line. 0, or the errno of a failed read.
+int settings_scan(const settings_file& file, std::span<const settings_key> keys,
+                  std::span<settings_value> values, const settings_line_observer& observe = {});
+
+// Reads the value at `place` from the open file through a fixed buffer and
+// hands it to `take` chunk by chunk, until all is read or `take` returns
+// false. 0; the errno of a failed read; or ESTALE when the file was cut
+// short or written since it was opened (its size or modification time
+// differ; a write within the file system's time-stamp granularity that
+// keeps the size can't be told).
+int settings_read_place(const settings_file& file, settings_place place,
+                        const std::function<bool(std::string_view)>& take);
 
 // Leading white space, then an optional sign, then decimal digits; what
 // follows the digits is ignored. No digits gives 0. A minus sign negates
 // modulo 2^32 ("-1" gives 4294967295). A magnitude above 4294967295, of
 // either sign, gives 4294967295.
-std::uint32_t settings_get_uint(settings_handle& handle, std::string_view key);
-
-// Like settings_get_string, but reads lines whole up to the size of the
-// open file, so a value of any length comes back whole.
-std::string settings_get_long_string(settings_handle& handle, std::string_view key);
-
-// The same value, left where it lies in the handle's text: valid as long
-// as the handle. With settings_take, a value megabytes long is never copied.
-std::string_view settings_get_long_view(settings_handle& handle, std::string_view key);
-
-// Closes the handle and returns its text cut down to `part`, a view that
-// lies in it: the text's buffer is handed over rather than copied. A view
-// that is not in the handle's text is copied.
-std::string settings_take(settings_handle&& handle, std::string_view part);
-
-// The number rule of settings_get_uint, on a value already found.
 std::uint32_t parse_setting_uint(std::string_view text);

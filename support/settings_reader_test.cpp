@@ -5,10 +5,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <utility>
+#include <string_view>
 
 #include "test_dir.h"
 
@@ -16,43 +17,68 @@ namespace {
 
 using namespace std::string_literals;
 
-// A settings file of the test's own in a private temporary directory.
+// A settings file of the test's own in a private temporary directory,
+// looked up one key at a time.
 class SettingsFile : public testing::Test {
 protected:
-    settings_handle& open_with(const std::string& contents) {
+    void open_with(const std::string& contents) {
         dir_.write("settings", contents);
-        handle_ = settings_open(path_.c_str());
-        EXPECT_TRUE(handle_);
-        return handle_;
+        file_ = settings_file();
+        ASSERT_EQ(settings_open(path_.c_str(), file_), 0);
     }
-    std::string text(const std::string& key) { return settings_get_string(handle_, key); }
-    std::string long_text(const std::string& key) { return settings_get_long_string(handle_, key); }
+    std::string text(const std::string& key) { return lookup(key, false); }
+    std::string long_text(const std::string& key) { return lookup(key, true); }
+    std::uint32_t number(const std::string& key) { return parse_setting_uint(text(key)); }
+
+    std::string lookup(const std::string& key, bool whole_line) {
+        const settings_key keys[] = {{key, whole_line}};
+        settings_value values[1];
+        EXPECT_EQ(settings_scan(file_, keys, values), 0);
+        return whole_line ? read_place(values[0].place) : values[0].text;
+    }
+    std::string read_place(settings_place place, int expected_error = 0) {
+        std::string value;
+        EXPECT_EQ(settings_read_place(file_, place,
+                                      [&value](std::string_view chunk) {
+                                          value += chunk;
+                                          return true;
+                                      }),
+                  expected_error);
+        return value;
+    }
 
     test_dir dir_;
     std::string path_ = dir_.path("settings");
-    settings_handle handle_;
+    settings_file file_;
 };
 
 TEST_F(SettingsFile, NamesMatchIgnoringCaseButNotBlanks) {
     open_with("lwm2m_name=lower\n LWM2M_ADDR=lead\nLWM2M_PORT =trail\nLwM2m_Port=5683\n");
     EXPECT_EQ(text("LWM2M_NAME"), "lower");
     EXPECT_EQ(text("LWM2M_ADDR"), "");
-    EXPECT_EQ(settings_get_uint(handle_, "LWM2M_PORT"), 5683U);
+    EXPECT_EQ(number("LWM2M_PORT"), 5683U);
 }
 
 TEST_F(SettingsFile, FirstOccurrenceWinsInEveryGetter) {
     open_with("K=first\nN=1\nK=second\nN=2\n");
     EXPECT_EQ(text("K"), "first");
     EXPECT_EQ(long_text("K"), "first");
-    EXPECT_EQ(settings_get_uint(handle_, "N"), 1U);
+    EXPECT_EQ(number("N"), 1U);
 }
 
-TEST_F(SettingsFile, EveryGetterRescansFromTheTop) {
-    open_with("A=1\nB=2\nC=3\n");
-    EXPECT_EQ(text("C"), "3");
-    EXPECT_EQ(text("A"), "1");
-    EXPECT_EQ(settings_get_uint(handle_, "B"), 2U);
-    EXPECT_EQ(long_text("A"), "1");
+TEST_F(SettingsFile, OnePassFindsEveryKeyWhateverTheirOrder) {
+    open_with("A=1\nB=\"2\"\nC=3\nL=long\nA=again\n");
+    const settings_key keys[] = {{"C"}, {"L", true}, {"A"}, {"missing"}, {"b"}};
+    settings_value values[5];
+    ASSERT_EQ(settings_scan(file_, keys, values), 0);
+    EXPECT_EQ(values[0].text, "3");
+    EXPECT_EQ(read_place(values[1].place), "long");
+    EXPECT_EQ(values[2].text, "1");
+    EXPECT_FALSE(values[3].found);
+    EXPECT_EQ(values[4].text, "2");
+    EXPECT_EQ(values[0].line, 3U);
+    EXPECT_EQ(values[1].line, 4U);
+    EXPECT_EQ(values[2].line, 1U);
 }
 
 TEST_F(SettingsFile, OnlyTheFirstEqualsSignSeparates) {
@@ -90,35 +116,22 @@ TEST_F(SettingsFile, LineEndsAreCutAtTheFirstCarriageReturn) {
     EXPECT_EQ(long_text("CRLF"), "value");
 }
 
-TEST_F(SettingsFile, MissingKeyOrFileGivesDefaults) {
+TEST_F(SettingsFile, MissingKeyOrFileGivesNothing) {
     open_with("OTHER=1\n");
     EXPECT_EQ(text("K"), "");
     EXPECT_EQ(long_text("K"), "");
-    EXPECT_EQ(settings_get_uint(handle_, "K"), 0U);
-
-    settings_handle none = settings_open(dir_.path("missing").c_str());
-    EXPECT_FALSE(none);
-    EXPECT_EQ(settings_get_string(none, "OTHER"), "");
-    EXPECT_EQ(settings_get_uint(none, "OTHER"), 0U);
-    EXPECT_EQ(settings_get_long_string(none, "OTHER"), "");
-    EXPECT_EQ(settings_find(none, "OTHER"), std::nullopt);
-    settings_close(none);
+    EXPECT_EQ(number("K"), 0U);
+    settings_file none;
+    EXPECT_EQ(settings_open(dir_.path("missing").c_str(), none), ENOENT);
 }
 
-TEST_F(SettingsFile, FindReadsOnWithoutRewinding) {
-    open_with("K=1\nK=2\n");
-    EXPECT_EQ(settings_find(handle_, "K"), "1");
-    EXPECT_EQ(settings_find(handle_, "K"), "2");
-    EXPECT_EQ(settings_find(handle_, "K"), std::nullopt);
-}
-
-// Lines longer than the lookup buffer are read in pieces; each piece is a
+// Lines longer than a piece are read in pieces; each piece is a
 // line of its own.
 TEST_F(SettingsFile, LongLinesAreLookedUpInPieces) {
     const std::string value(20000, 'x');
-    const std::string filler(lookup_line_max, '.');
+    const std::string filler(settings_piece_max, '.');
     open_with("PLAIN=" + value + "\nQUOTED=\"" + value + "\"\n" + filler + "NEXT=tail\n");
-    EXPECT_EQ(text("PLAIN"), value.substr(0, lookup_line_max - "PLAIN="s.size()));
+    EXPECT_EQ(text("PLAIN"), value.substr(0, settings_piece_max - "PLAIN="s.size()));
     EXPECT_EQ(text("QUOTED"), "");
     EXPECT_EQ(text("NEXT"), "tail");
 }
@@ -139,31 +152,27 @@ TEST_F(SettingsFile, LongGetterReadsAOneLineFileWithoutLineEnd) {
     EXPECT_EQ(long_text("K"), value);
 }
 
-TEST_F(SettingsFile, LongGetterGrowsItsBufferForALargerFile) {
-    open_with("K=" + std::string(40000, 'a'));
-    EXPECT_EQ(long_text("K").size(), 40000U);
-    open_with("K=" + std::string(90000, 'b'));
-    EXPECT_EQ(long_text("K"), std::string(90000, 'b'));
-    open_with("K=short");
-    EXPECT_EQ(long_text("K"), "short");
+// Values anywhere in the file, whatever lies on the buffer's boundaries: a
+// whole-line value longer than the buffer, and ordinary ones around it.
+TEST_F(SettingsFile, ValuesAcrossBufferBoundaries) {
+    const std::string big = std::string(settings_buffer_size * 3 + 5, 'v') + "\"inner";
+    for (const std::size_t before :
+         {std::size_t{0}, settings_buffer_size - 9, settings_buffer_size - 1,
+          settings_buffer_size + 3, 2 * settings_buffer_size - settings_piece_max}) {
+        SCOPED_TRACE(before);
+        std::string filler;
+        while (filler.size() + 1000 < before) {
+            filler += "FILL=" + std::string(900, 'f') + "\n";
+        }
+        filler.resize(before, '.');
+        open_with(filler + "\nA=alpha\nCSV=\"" + big + "\" tail\r\nB=\"beta\"\n");
+        EXPECT_EQ(text("A"), "alpha");
+        EXPECT_EQ(long_text("CSV"), big);
+        EXPECT_EQ(text("B"), "beta");
+    }
 }
 
-TEST_F(SettingsFile, TakingAValueHandsOverTheTextAndClosesTheHandle) {
-    const std::string value(50000, 'v');
-    open_with("A=1\nCSV=\"" + value + "\"\nB=2\n");
-    const std::string_view view = settings_get_long_view(handle_, "CSV");
-    EXPECT_EQ(settings_get_uint(handle_, "B"), 2U);  // the view outlives other lookups
-    const char* const buffer = handle_.text.data();
-    const std::string taken = settings_take(std::move(handle_), view);
-    EXPECT_EQ(taken, value);
-    EXPECT_EQ(taken.data(), buffer);
-    EXPECT_FALSE(handle_);
-    EXPECT_EQ(settings_take(std::move(handle_), "elsewhere"), "elsewhere");
-}
-
-TEST_F(SettingsFile, LongGetterSizesItsBufferFromTheOpenFile) {
-    // Saved anew while the launcher reads it: the open file still holds
-    // the whole value, whatever is at the path now.
+TEST_F(SettingsFile, RenamedOverWhileReadChangesNothing) {
     const std::string value(168000, 'v');
     open_with("K=" + value + "\n");
     const std::string replacement = dir_.write("settings.new", "K=short\n");
@@ -171,12 +180,20 @@ TEST_F(SettingsFile, LongGetterSizesItsBufferFromTheOpenFile) {
     EXPECT_EQ(long_text("K"), value);
 }
 
+TEST_F(SettingsFile, CutShortAfterThePassIsNoticed) {
+    open_with("A=1\nK=" + std::string(200000, 'k') + "\n");
+    const settings_key keys[] = {{"K", true}};
+    settings_value values[1];
+    ASSERT_EQ(settings_scan(file_, keys, values), 0);
+    ASSERT_EQ(::truncate(path_.c_str(), 100000), 0);
+    EXPECT_EQ(read_place(values[0].place, ESTALE).size(), 100000U - 6);
+}
+
 TEST_F(SettingsFile, OnlyARegularFileIsRead) {
     ASSERT_EQ(::mkfifo(dir_.path("fifo").c_str(), 0600), 0);  // no writer: open would wait
     for (const std::string& path : {dir_.path("fifo"), std::string("/dev/zero"), dir_.path()}) {
-        errno = 0;
-        EXPECT_FALSE(settings_open(path.c_str())) << path;
-        EXPECT_EQ(errno, EINVAL) << path;
+        settings_file file;
+        EXPECT_EQ(settings_open(path.c_str(), file), EINVAL) << path;
     }
 }
 
@@ -190,11 +207,11 @@ TEST_F(SettingsFile, TinyFilesGiveTheEmptyValue) {
 
 TEST_F(SettingsFile, NumbersAreReadFromTheFile) {
     open_with("A=42\nB=  7 seconds\nC=abc\nD=-1\nE=\"300\"\n");
-    EXPECT_EQ(settings_get_uint(handle_, "A"), 42U);
-    EXPECT_EQ(settings_get_uint(handle_, "B"), 7U);
-    EXPECT_EQ(settings_get_uint(handle_, "C"), 0U);
-    EXPECT_EQ(settings_get_uint(handle_, "D"), 4294967295U);
-    EXPECT_EQ(settings_get_uint(handle_, "E"), 300U);
+    EXPECT_EQ(number("A"), 42U);
+    EXPECT_EQ(number("B"), 7U);
+    EXPECT_EQ(number("C"), 0U);
+    EXPECT_EQ(number("D"), 4294967295U);
+    EXPECT_EQ(number("E"), 300U);
 }
 
 TEST(SettingUint, ParsesLikeStrtoulWithin32Bits) {

@@ -3,7 +3,6 @@
 
 #include "inherited_descriptors.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -12,7 +11,12 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "dir_list.h"
+#include "file_io.h"
 
 // Called through syscall(2): C libraries without the wrapper (musl, glibc
 // before 2.34) still build. The number is the same on every architecture.
@@ -37,20 +41,21 @@ bool close_range_on_exec() {
 }
 
 bool sweep_proc_self_fd() {
-    DIR* listing = ::opendir("/proc/self/fd");
-    if (listing == nullptr) {
-        return false;
+    std::vector<std::string> names;
+    {
+        const unique_fd listing(::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!listing || list_directory(listing.get(), names) != 0) {
+            return false;
+        }
     }
-    const int own = ::dirfd(listing);
-    while (const dirent* entry = ::readdir(listing)) {
-        const std::string_view name = entry->d_name;
+    // The listing's own descriptor is among the names, and closed by now.
+    for (const std::string_view name : names) {
         int fd = -1;
         const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), fd);
-        if (error == std::errc() && end == name.data() + name.size() && fd > 2 && fd != own) {
+        if (error == std::errc() && end == name.data() + name.size() && fd > 2) {
             set_close_on_exec(fd);
         }
     }
-    ::closedir(listing);
     return true;
 }
 

@@ -5,13 +5,15 @@
 
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <sys/wait.h>
 #include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstddef>
+#include <string_view>
 
 #include "file_io.h"
 
@@ -19,7 +21,8 @@ namespace {
 
 struct child_plan {
     const program_start* start;
-    int report;  // write end of the close-on-exec error pipe
+    int report;     // write end of the close-on-exec error pipe, or -1
+    int error = 0;  // set by the new process when it fails, in shared memory
 };
 
 void set_signal(int signal, void (*handler)(int)) {
@@ -45,13 +48,18 @@ int stdin_from_dev_null() {
 }
 
 // Runs in the new process, on a stack of its own, until exec. It shares
-// the launcher's memory, so it only calls async-signal-safe functions and
-// changes nothing but its own descriptors and signals. On failure the errno
-// goes back to the launcher through the pipe.
+// the launcher's memory, errno included, so it only calls async-signal-safe
+// functions and writes nothing of the launcher's but errno and the plan's
+// error. Descriptors, signal handlers and the umask are its own: clone
+// copies them (no CLONE_FILES, CLONE_SIGHAND or CLONE_FS).
 int become_program(void* argument) {
-    const auto& plan = *static_cast<const child_plan*>(argument);
+    auto& plan = *static_cast<child_plan*>(argument);
     const program_start& start = *plan.start;
     set_signal(SIGPIPE, SIG_DFL);
+    if (start.umask_add != 0) {
+        const mode_t old = ::umask(0);
+        ::umask(old | start.umask_add);
+    }
     int error = 0;
     if (start.in_background) {
         set_signal(SIGINT, SIG_IGN);
@@ -62,43 +70,53 @@ int become_program(void* argument) {
         ::execve(start.argv[0], start.argv, start.envp);
         error = errno;
     }
-    write_all(plan.report, std::string_view(reinterpret_cast<const char*>(&error), sizeof error));
+    plan.error = error;
+    if (plan.report >= 0) {
+        write_all(plan.report,
+                  std::string_view(reinterpret_cast<const char*>(&error), sizeof error));
+    }
     ::_exit(127);
 }
 
 }  // namespace
 
-started_program start_program(const program_start& start) {
-    int report[2];
+int start_program(const program_start& start, pid_t& pid) {
+    // No pipe when no descriptor is left: the shared memory still tells.
+    int report[2] = {-1, -1};
     if (::pipe2(report, O_CLOEXEC) != 0) {
-        return {.error = errno};
+        report[0] = report[1] = -1;
     }
     unique_fd report_read(report[0]);
     unique_fd report_write(report[1]);
 
     // CLONE_VFORK holds the launcher until the program runs, so the new
-    // process can use this stack frame's memory. Emulators that start it
-    // as a plain fork give it a copy instead; the pipe works either way.
+    // process can use this stack frame's memory.
     alignas(16) std::array<std::byte, std::size_t{32} << 10> stack;
-    const child_plan plan{&start, report_write.get()};
-    const pid_t pid = ::clone(become_program, stack.data() + stack.size(),
-                              CLONE_VM | CLONE_VFORK | SIGCHLD, const_cast<child_plan*>(&plan));
+    child_plan plan{&start, report_write.get()};
+    pid = ::clone(become_program, stack.data() + stack.size(), CLONE_VM | CLONE_VFORK | SIGCHLD,
+                  &plan);
     if (pid < 0) {
-        return {.error = errno};
+        return errno;
     }
     report_write.close();
 
-    // Nothing comes through the pipe when exec succeeds: it just closes.
-    int error = 0;
-    ssize_t got = 0;
-    do {
-        got = ::read(report_read.get(), &error, sizeof error);
-    } while (got < 0 && errno == EINTR);
-    if (got != static_cast<ssize_t>(sizeof error)) {
-        return {.pid = pid};
+    int error = plan.error;
+    if (report_read) {
+        // Nothing comes through the pipe when exec succeeds: it just closes.
+        int reported = 0;
+        ssize_t got = 0;
+        do {
+            got = ::read(report_read.get(), &reported, sizeof reported);
+        } while (got < 0 && errno == EINTR);
+        if (got == static_cast<ssize_t>(sizeof reported)) {
+            error = reported;
+        }
     }
-    wait_for_exit(pid);
-    return {.error = error};
+    if (error != 0) {
+        wait_for_exit(pid);
+        pid = -1;
+    }
+    return error;
 }
 
 void wait_for_exit(pid_t pid) {
