@@ -6,7 +6,8 @@
 # builds it, then runs the real program in a private mount namespace with
 # empty file systems over /opt, /tmp and /var, the given settings file at
 # /opt/Quorvane/etc/settings and a stand-in client that records its
-# arguments. Prints the exit status, what the launcher said, the log, the
+# arguments. Prints what `lwm2m-launcher --check` reports on the settings,
+# then the exit status of the start, what the launcher said, the log, the
 # CSV configuration and the client's arguments.
 #
 # The demo runs in a PID namespace of its own too, so the client it starts
@@ -40,6 +41,10 @@ CLIENT
     mount -t tmpfs -o mode=1777 tmpfs /tmp
     mount -t tmpfs -o mode=755 tmpfs /var
 
+    # What the check mode says of these settings, before the start.
+    check_status=0
+    /opt/demo/lwm2m-launcher --check > /opt/demo/check 2>&1 || check_status=$?
+
     status=0
     /opt/demo/lwm2m-launcher > /opt/demo/out 2>&1 || status=$?
 
@@ -57,6 +62,8 @@ CLIENT
         printf '== %s\n' "$1"
         if [ -f "$2" ]; then cat "$2"; else echo "(none)"; fi
     }
+    printf '== lwm2m-launcher --check (exit status %s)\n' "$check_status"
+    cat /opt/demo/check
     printf '== exit status: %s\n' "$status"
     show "launcher output" /opt/demo/out
     show "/tmp/lwm2m/lwm2m.log" /tmp/lwm2m/lwm2m.log

@@ -3,8 +3,9 @@
 # Copyright 2026 The lwm2m-launcher authors
 #
 # Checks that demo.sh previews a settings file of the user's own: it runs
-# the given launcher against it and shows the exit status, the log, the CSV
-# and the client's exact arguments, and leaves this machine untouched.
+# the given launcher against it and shows its --check report, then the exit
+# status, the log, the CSV and the client's exact arguments, and leaves this
+# machine untouched.
 # Usage: demo_test.sh LAUNCHER   (exit 77: skipped, no mount namespace here)
 set -eu
 launcher=$1
@@ -25,8 +26,15 @@ host_state() {
 }
 before=$(host_state)
 
-check() {  # check NAME: the preview of $work/settings must equal $work/expected
-    LAUNCHER=$launcher "$here/demo.sh" "$work/settings" > "$work/out" 2>&1
+check() {  # check NAME CHECK_LINE: the preview of $work/settings must equal
+    # $work/expected from the start on, and its --check report hold CHECK_LINE
+    LAUNCHER=$launcher "$here/demo.sh" "$work/settings" > "$work/all" 2>&1
+    sed -n '/^== exit status/,$p' "$work/all" > "$work/out"
+    if ! grep -qxF -- "$2" "$work/all"; then
+        echo "demo's check report lacks '$2' ($1):"
+        cat "$work/all"
+        exit 1
+    fi
     if ! cmp -s "$work/out" "$work/expected"; then
         echo "demo preview differs ($1):"
         diff "$work/expected" "$work/out" || true
@@ -70,12 +78,13 @@ a,b
 [-f]
 [/tmp/lwm2m/etc/config.csv]
 OUT
-check "client started"
+check "client started" '  line 3: LWM2M_SERVER_PORT="-1" is read as 4294967295'
 
 printf 'LWM2M_ENABLE=1\nLWM2M_CSV=""\n' > "$work/settings"
 cat > "$work/expected" << 'OUT'
 == exit status: 255
 == launcher output
+lwm2m-launcher: client not started: no CSV configuration: LWM2M_CSV is missing or empty in /opt/Quorvane/etc/settings
 == /tmp/lwm2m/lwm2m.log
 Can't find CSV config file in Plugwell
 == /tmp/lwm2m/etc/config.csv
@@ -83,7 +92,7 @@ Can't find CSV config file in Plugwell
 == client arguments, one per line between [ ]
 (none)
 OUT
-check "no CSV"
+check "no CSV" '  and exit with status 255'
 
 [ "$(host_state)" = "$before" ] || { echo "the demo changed this machine's files"; exit 1; }
 echo "demo previews: ok"

@@ -5,7 +5,9 @@
 // written plainly over the whole text: for several keys, one of them taken
 // from the file itself, each read both as an ordinary key (in pieces) and as
 // a whole-line key, the one pass gives the model's value and line. The
-// lines it reports tile the file.
+// lines it reports tile the file. The check report of the same file never
+// fails, and holds the command line a start would log, with the key masked,
+// exactly when a start would log one.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -16,7 +18,11 @@
 #include <string_view>
 #include <vector>
 
+#include "client_command.h"
+#include "csv_config.h"
 #include "fuzz_check.h"
+#include "module_settings.h"
+#include "settings_check.h"
 #include "settings_reader.h"
 
 namespace {
@@ -129,6 +135,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        }) == 0);
         }
         FUZZ_CHECK(value == expected->text);
+    }
+
+    std::string report;
+    check_settings(path.c_str(), report);
+    module_settings settings;
+    settings_file again;
+    FUZZ_CHECK(load_module_settings(path.c_str(), settings, again) == 0);
+    std::uint64_t csv_bytes = 0;
+    decode_csv_config(again, settings.csv, [&csv_bytes](std::string_view bytes) {
+        csv_bytes += bytes.size();
+        return 0;
+    });
+    const client_command command = compose_client_command(settings);
+    const std::string masked = masked_line(command);
+    // (Unless this machine's /tmp/lwm2m is one the launcher would refuse.)
+    const bool logged = settings.enable != 0 && csv_bytes != 0 &&
+                        report.find("\n  refuse to work in ") == std::string::npos;
+    FUZZ_CHECK(logged ==
+               (report.find("\n    " + shown_plainly(masked) + "\n") != std::string::npos));
+    if (masked != command.line) {
+        FUZZ_CHECK(report.find(shown_plainly(command.line)) == std::string::npos);
     }
     ::close(fd);
     return 0;

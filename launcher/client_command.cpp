@@ -53,15 +53,23 @@ client_command compose_client_command(const module_settings& s) {
         add_word(c, "-i");
         add_word(c, s.psk_id);
         add_word(c, "-s");
+        c.key_offset = c.line.size();
         if (s.psk_hex != 0) {
             c.arguments.push_back(hex_upper(s.psk));
             c.line += c.arguments.back();
         } else {
             add_word(c, s.psk);
         }
+        c.key_size = c.arguments.back().size();
     }
     c.line += " &";
     return c;
+}
+
+std::string masked_line(const client_command& command) {
+    std::string line = command.line;
+    line.replace(command.key_offset, command.key_size, command.key_size, '*');
+    return line;
 }
 
 std::string hex_upper(std::string_view bytes) {

@@ -17,6 +17,9 @@ struct client_command {
     // The same command written as one shell-style line ending in " &", for
     // the event log. Values stand in it unquoted, exactly as set.
     std::string line;
+    // Where the key given with -s stands in `line` (size 0: there is none).
+    std::size_t key_offset = 0;
+    std::size_t key_size = 0;
 };
 
 // Options, in order: -4, -n name, -h server_addr, -p server_port,
@@ -26,6 +29,10 @@ struct client_command {
 // set, the key being psk, or psk in upper-case hexadecimal when psk_hex is
 // not 0.
 client_command compose_client_command(const module_settings& settings);
+
+// `command.line` with every character of the key replaced by '*', for
+// showing where a person may look.
+std::string masked_line(const client_command& command);
 
 // Two upper-case hexadecimal digits per byte.
 std::string hex_upper(std::string_view bytes);

@@ -41,7 +41,7 @@ int decode_csv_config(const settings_file& file, settings_place place,
     const int error = settings_read_place(file, place, [&](std::string_view base64) {
         if (facts != nullptr) {
             for (std::size_t i = 0; i < base64.size(); ++i) {
-                if (!base64_is_digit(base64[i])) {
+                if (!base64_is_digit(base64[i]) && base64[i] != '=') {
                     seen.first_stray = seen.first_stray.value_or(read + i);
                     ++seen.strays;
                 }
@@ -59,8 +59,8 @@ int decode_csv_config(const settings_file& file, settings_place place,
     return error != 0 ? error : refused;
 }
 
-void write_csv_config(const settings_file& file, settings_place place, const char* path,
-                      const char* settings_path) {
+csv_outcome write_csv_config(const settings_file& file, settings_place place, const char* path,
+                             const char* settings_path) {
     // Created at the first byte, so that a CSV that decodes to nothing
     // leaves no file.
     unique_fd csv;
@@ -85,12 +85,12 @@ void write_csv_config(const settings_file& file, settings_place place, const cha
     });
     if (refused) {
         complain({"can't create ", path, ": ", std::strerror(error)});
-        return;
+        return csv_outcome::failed;
     }
     const int closed = csv.close();
     const int failure = error != 0 ? error : closed;
     if (failure == 0) {
-        return;
+        return created ? csv_outcome::written : csv_outcome::empty;
     }
     const std::string reason = failure == ESTALE
                                    ? std::string(settings_path) + " changed while it was read"
@@ -101,4 +101,5 @@ void write_csv_config(const settings_file& file, settings_place place, const cha
     } else {
         complain({"can't write ", path, ": ", reason});
     }
+    return csv_outcome::failed;
 }

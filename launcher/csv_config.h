@@ -17,8 +17,8 @@
 struct csv_facts {
     std::uint64_t bytes = 0;  // decoded, up to the first zero byte
     bool ends_at_zero = false;
-    // Bytes outside the base64 alphabet passed over in the text read, and
-    // where in it the first one stands.
+    // Bytes outside the base64 alphabet, padding aside, passed over in the
+    // text read, and where in it the first one stands.
     std::uint64_t strays = 0;
     std::optional<std::uint64_t> first_stray;
 };
@@ -31,11 +31,18 @@ struct csv_facts {
 int decode_csv_config(const settings_file& file, settings_place place,
                       const std::function<int(std::string_view)>& take, csv_facts* facts = nullptr);
 
+enum class csv_outcome {
+    written,
+    empty,   // decodes to no bytes: nothing created
+    failed,  // not written, and said on standard error
+    stale,   // not written: an earlier file could not be removed
+};
+
 // Writes the CSV configuration at `place` in the settings `file`, decoded,
 // to `path`, created or truncated, no terminator or line end added; nothing
 // is created when it decodes to no bytes. A file that can't be written
 // whole is removed, so a partial configuration never reaches the client,
 // and what failed is said on standard error (`settings_path` names the
 // settings file there when it changed while it was read).
-void write_csv_config(const settings_file& file, settings_place place, const char* path,
-                      const char* settings_path);
+csv_outcome write_csv_config(const settings_file& file, settings_place place, const char* path,
+                             const char* settings_path);

@@ -4,20 +4,35 @@
 // The launcher's event log.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
+#include <string>
 #include <string_view>
 
 // Appends `message` to the event log exactly as given: no time stamp, no
-// level, no line end added. The log is opened and closed for every message.
+// level, no line end added. The log is opened and closed for every message,
+// and an exclusive lock (flock) is held while the message is appended, so
+// that no other launcher's message is cut by the step back below.
+//
+// The log holds the client's command line, pre-shared key included, so a
+// message goes only into a regular file that the launcher's own user owns,
+// with one link (not a file another user planted, nor a hard link to one
+// elsewhere), and never through a symbolic link. A new log is created with
+// no more permission bits than `permitted_mode`, and an older one with more
+// loses them (which keeps out a reader that opens it later, not one that
+// holds it open already).
 //
 // The message goes in whole or not at all: after a short write (a full
-// file system) the log is cut back to where it was. A message that can't be
-// written is dropped without notice, and so is one for a log that is not a
-// regular file (a FIFO put there in its place would make the launcher wait)
-// or that is a symbolic link.
+// file system) the log is cut back to where it was.
 //
-// The log holds the client's command line, pre-shared key included, so it
-// never has permission bits beyond `permitted_mode`: a new log is created
-// with no more, and an older one that has more loses them.
-void log_append(std::string_view message, mode_t permitted_mode);
+// 0, or why the message was not written: the errno of what failed; ELOOP,
+// a symbolic link in the log's place; EINVAL, not a regular file; EPERM,
+// owned by another user; EMLINK, more than one link; EWOULDBLOCK, locked by
+// another process for more than two seconds. `status` is the log's, as
+// far as it was seen.
+int log_append(std::string_view message, mode_t permitted_mode, struct stat& status);
+
+// Why a message did not go into the log, in words, from what log_append
+// returned and the status it saw.
+std::string log_refusal_text(int error, const struct stat& status);

@@ -15,10 +15,12 @@
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
@@ -68,6 +70,7 @@ readlink /proc/$$/fd/0 > "$out.tmp/stdin"
 find /proc/$$/fd -mindepth 1 -fprintf "$out.tmp/fds" '%f %l\n'
 sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > "$out.tmp/sigign"
 printf '%s' "$PATH" > "$out.tmp/path"
+umask > "$out.tmp/umask"
 mv "$out.tmp" "$out"
 )";
 
@@ -95,7 +98,6 @@ strings split(const std::string& text, char separator) {
 // bytes, read before any mount can hide the build tree.
 std::string no_sandbox_reason;
 std::string launcher_image;
-std::string init_script;
 strings launcher_prefix;
 bool run_under_tool = false;
 
@@ -128,6 +130,7 @@ struct client_record {
     strings descriptors;  // "N target", dash's own left out
     std::uint64_t ignored_signals = 0;
     std::string path_variable;
+    std::string umask;
 };
 
 // How the launcher is started, where a test needs something unusual.
@@ -141,7 +144,9 @@ struct start_conditions {
     int stray_fd = 9;
     rlim_t descriptor_limit = 0;
     bool without_close_range = false;
+    bool without_new_processes = false;  // clone fails with EAGAIN
     rlim_t address_space = 0;
+    rlim_t stack_size = 0;
     std::optional<strings> environment = std::nullopt;  // default: this process's
     strings arguments = {};
 };
@@ -156,7 +161,6 @@ protected:
             launcher_prefix.push_back(word);
         }
         launcher_image = test_dir::read(LAUNCHER_PATH);
-        init_script = test_dir::read(INIT_SCRIPT_PATH);
         if (launcher_image.empty()) {
             no_sandbox_reason = "can't read "s + LAUNCHER_PATH;
             return;
@@ -257,9 +261,9 @@ protected:
                 ::close(pipe[0]);
                 ::close(pipe[1]);
             }
-            for (const int fd : {in, out, err, stray}) {
-                ::close(fd);
-            }
+            // Nothing else this process holds (CTest may leave some open).
+            ::syscall(SYS_close_range, 3U, static_cast<unsigned>(start.stray_fd) - 1, 0U);
+            ::syscall(SYS_close_range, static_cast<unsigned>(start.stray_fd) + 1, ~0U, 0U);
             ::umask(start.umask);
             static_cast<void>(::signal(SIGPIPE, SIG_DFL));
             if (start.descriptor_limit != 0) {
@@ -270,8 +274,12 @@ protected:
                 const rlimit limit{start.address_space, start.address_space};
                 ::setrlimit(RLIMIT_AS, &limit);
             }
-            if (start.without_close_range) {
-                fail_close_range_with_enosys();
+            if (start.stack_size != 0) {
+                const rlimit limit{start.stack_size, start.stack_size};
+                ::setrlimit(RLIMIT_STACK, &limit);
+            }
+            if (start.without_close_range || start.without_new_processes) {
+                fail_with_seccomp(start.without_close_range, start.without_new_processes);
             }
             ::alarm(30);
             if (start.environment) {
@@ -290,12 +298,21 @@ protected:
     }
 
     // A seccomp filter that answers close_range with ENOSYS, as kernels
-    // before 5.9 do. Under an emulator it is the emulator's call that fails.
-    static void fail_close_range_with_enosys() {
+    // before 5.9 do, and a clone that is not a new thread with EAGAIN, as
+    // when no process can be made. Under an emulator it is the emulator's
+    // calls that fail.
+    static void fail_with_seccomp(bool close_range, bool new_processes) {
+        constexpr std::uint32_t enosys = SECCOMP_RET_ERRNO | ENOSYS;
+        constexpr std::uint32_t eagain = SECCOMP_RET_ERRNO | EAGAIN;
         sock_filter filter[] = {
             BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 436, 0, 1),  // close_range, on every machine
-            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, close_range ? 436U : ~0U, 0, 1),  // every machine
+            BPF_STMT(BPF_RET | BPF_K, enosys),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, new_processes ? SYS_clone : ~0U, 0, 4),
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args)),
+            BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, CLONE_THREAD, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+            BPF_STMT(BPF_RET | BPF_K, eagain),
             BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
         };
         const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
@@ -329,11 +346,13 @@ protected:
             [](const std::string& a, const std::string& b) { return std::stoi(a) < std::stoi(b); });
         record.ignored_signals = std::stoull(test_dir::read("/opt/client/sigign"), nullptr, 16);
         record.path_variable = test_dir::read("/opt/client/path");
+        record.umask = test_dir::read("/opt/client/umask");
         return record;
     }
 };
 
 const std::string typical_csv = "name,register,type\ntemperature,40001,int16\n";
+const std::string not_started = "lwm2m-launcher: client not started: ";
 
 std::string typical_settings(const std::string& enable = "1") {
     return "LWM2M_ENABLE=" + enable +
@@ -393,36 +412,46 @@ TEST_F(Launcher, DisabledModuleWritesTheCsvButStartsNothing) {
     write_file(settings_path, typical_settings("0"));
     install_client();
 
-    EXPECT_EQ(run_launcher().status, 0);
+    const auto run = run_launcher();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, not_started + "the module is disabled (LWM2M_ENABLE is 0)\n");
     EXPECT_EQ(test_dir::read(log_path), "Quorvane is disabled.\n");
     EXPECT_EQ(test_dir::read(csv_path), typical_csv);
     EXPECT_TRUE(no_client_started());
 }
 
-TEST_F(Launcher, MissingCsvConfigurationEndsWith255) {
+TEST_F(Launcher, MissingCsvConfigurationEndsWith255AndSaysWhy) {
     const std::string without_csv = "LWM2M_ENABLE=1\nLWM2M_NAME=gw\n";
-    const strings settings_files = {
-        without_csv,
-        without_csv + "LWM2M_CSV=\n",
-        without_csv + "LWM2M_CSV=\"\"\n",
-        without_csv + "LWM2M_CSV=!!== \n",                                      // no digits
-        without_csv + "LWM2M_CSV=Q\n",                                          // one digit
-        without_csv + "LWM2M_CSV=" + base64_encode_for_tests("\0a,b"s) + "\n",  // zero first
+    const std::string none = "no CSV configuration: LWM2M_CSV is missing or empty in " +
+                             std::string(settings_path) + "\n";
+    const std::string nothing = "no CSV configuration: LWM2M_CSV decodes to no bytes\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {without_csv, none},
+        {without_csv + "LWM2M_CSV=\n", none},
+        {without_csv + "LWM2M_CSV=\"\"\n", none},
+        {without_csv + "LWM2M_CSV=!!== \n", nothing},  // no digits
+        {without_csv + "LWM2M_CSV=Q\n", nothing},      // one digit
+        {without_csv + "LWM2M_CSV=" + base64_encode_for_tests("\0a,b"s) + "\n",
+         nothing},  // zero first
     };
     install_client();
-    for (const auto& settings : settings_files) {
+    for (const auto& [settings, reason] : cases) {
         SCOPED_TRACE(settings);
         write_file(settings_path, settings);
         ::unlink(log_path);
-        EXPECT_EQ(run_launcher().status, 255);
+        const auto run = run_launcher();
+        EXPECT_EQ(run.status, 255);
+        EXPECT_EQ(run.err, not_started + reason);
         EXPECT_EQ(test_dir::read(log_path), missing_csv_entry);
         EXPECT_FALSE(exists(csv_path));
         EXPECT_TRUE(no_client_started());
     }
 }
 
-TEST_F(Launcher, MissingSettingsFileEndsWith255) {
-    EXPECT_EQ(run_launcher().status, 255);
+TEST_F(Launcher, MissingSettingsFileEndsWith255AndSaysSo) {
+    const auto run = run_launcher();
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, not_started + "no settings file at /opt/Quorvane/etc/settings\n");
     EXPECT_EQ(test_dir::read(log_path), missing_csv_entry);
 }
 
@@ -589,13 +618,15 @@ TEST_F(Launcher, CsvThatDoesNotFitIsRemovedNotLeftHalfWritten) {
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.err,
               "lwm2m-launcher: can't write /tmp/lwm2m/etc/config.csv, removed it: No space left "
-              "on device\n");
+              "on device\n" +
+                  not_started +
+                  "no CSV configuration: /tmp/lwm2m/etc/config.csv could not be written\n");
     EXPECT_FALSE(exists(csv_path));
     EXPECT_EQ(test_dir::read(log_path), missing_csv_entry);
     EXPECT_TRUE(no_client_started());
 }
 
-TEST_F(Launcher, VersionAndHelpAnswerAndTouchNothingOtherArgumentsAreIgnored) {
+TEST_F(Launcher, OptionsTouchNothingUnknownOnesAreRefusedOtherArgumentsIgnored) {
     write_file(settings_path, typical_settings());
     install_client();
     write_file("/var/lwm2m_map.txt", "kept");
@@ -604,7 +635,14 @@ TEST_F(Launcher, VersionAndHelpAnswerAndTouchNothingOtherArgumentsAreIgnored) {
     EXPECT_EQ(version.out, "lwm2m-launcher "s + LAUNCHER_VERSION + "\n");
     const auto help = run_launcher({.arguments = {"--help"}});
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.starts_with("Usage: lwm2m-launcher [--version | --help]\n")) << help.out;
+    const std::string usage = "Usage: lwm2m-launcher [--check [FILE] | --version | --help]\n";
+    EXPECT_TRUE(help.out.starts_with(usage)) << help.out;
+    // A typo must not run the boot job, wherever it stands.
+    for (const strings& arguments : {strings{"-h"}, strings{"start", "--chek"}, strings{"-"}}) {
+        const auto typo = run_launcher({.arguments = arguments});
+        EXPECT_EQ(typo.status, 2);
+        EXPECT_EQ(typo.err, "lwm2m-launcher: unknown option " + arguments.back() + "\n" + usage);
+    }
     EXPECT_FALSE(exists("/tmp/lwm2m"));
     EXPECT_TRUE(exists("/var/lwm2m_map.txt"));
     EXPECT_TRUE(no_client_started());
@@ -614,70 +652,53 @@ TEST_F(Launcher, VersionAndHelpAnswerAndTouchNothingOtherArgumentsAreIgnored) {
     EXPECT_TRUE(wait_for_client());
 }
 
-// Runs `script` with sh in a PID namespace of its own, where /proc shows
-// only its processes, and returns what it printed: the init script looks
-// for the client in /proc, and must not find one of another test.
-std::string run_in_own_pid_namespace(const std::string& script) {
-    write_file("/opt/e2e/script", script);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::unshare(CLONE_NEWNS | CLONE_NEWPID) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            ::_exit(125);
+// --check reads what a start reads and touches nothing; it ends as the
+// start would on the same file, but for a file it can't read (1, where a
+// start goes on without settings to 255).
+TEST_F(Launcher, CheckTouchesNothingAndEndsAsAStartWould) {
+    install_client();
+    const std::string other = "/opt/e2e/new-settings";
+    const std::pair<std::string, int> cases[] = {
+        {typical_settings(), 0},
+        {typical_settings("0"), 0},
+        {"LWM2M_ENABLE=1\n", 255},
+        {"", 1},  // no file at all
+    };
+    for (const auto& [settings, status] : cases) {
+        SCOPED_TRACE(settings);
+        ::unlink(settings_path);
+        ::unlink(other.c_str());
+        if (!settings.empty()) {
+            write_file(settings_path, settings);
+            write_file(other, settings);
         }
-        const pid_t init = ::fork();
-        if (init == 0) {
-            ::mount("proc", "/proc", "proc", 0, nullptr);
-            if (exists("/run/systemd/system")) {  // no hand-over to a systemd outside
-                ::mount("tmpfs", "/run/systemd", "tmpfs", 0, nullptr);
-            }
-            const int out = ::open("/opt/e2e/script.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(out, 1);
-            ::dup2(out, 2);
-            ::execl("/bin/sh", "sh", "/opt/e2e/script", nullptr);
-            ::_exit(126);
-        }
-        int status = 0;
-        ::waitpid(init, &status, 0);
-        ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
+        const auto check = run_launcher({.arguments = {"--check"}});
+        EXPECT_EQ(check.status, status);
+        EXPECT_EQ(run_launcher({.arguments = {"--check", other}}).status, status);
+        EXPECT_TRUE(check.out.starts_with("Settings file /opt/Quorvane/etc/settings\n"));
+        EXPECT_EQ(check.out.find("secret"), std::string::npos);
+        EXPECT_FALSE(exists("/tmp/lwm2m"));
+        EXPECT_TRUE(no_client_started());
+        EXPECT_EQ(run_launcher().status, status == 1 ? 255 : status);
+        std::filesystem::remove_all("/tmp/lwm2m");
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return test_dir::read("/opt/e2e/script.out");
-}
-
-TEST_F(Launcher, InitScriptStartsStopsAndTellsTheStatus) {
-    if (!launcher_prefix.empty()) {
-        GTEST_SKIP() << "the init script runs the launcher directly, not through a tool";
-    }
-    write_file("/opt/Quorvane/bin/lwm2m-launcher", launcher_image, 0755);
-    write_file("/opt/e2e/init", init_script, 0755);
-    write_file(client_path, "#!/bin/sh\nwhile :; do sleep 1; done\n", 0755);
-    write_file(settings_path, typical_settings());
-    const std::string line =
-        "/opt/Quorvane/bin/lwm2mclient -4 -n gw-0042 -h lwm2m.example.net -p 5684 -u 60 -H "
-        "192.168.1.10 -P 502 -S 1 -I 10 -T 3 -t 300 -f /tmp/lwm2m/etc/config.csv -L -i gw-0042 "
-        "-s 736563726574 &\n";
-
-    EXPECT_EQ(run_in_own_pid_namespace(R"(
-        for action in status start status stop status restart status stop stop; do
-            /opt/e2e/init $action > /dev/null
-            echo "$action $?"
-        done
-        /opt/e2e/init reload 2> /dev/null
-        echo "reload $?"
-    )"),
-              "status 3\nstart 0\nstatus 0\nstop 0\nstatus 3\nrestart 0\nstatus 0\nstop 0\n"
-              "stop 0\nreload 2\n");
-    // Started twice (start, restart): stop never runs the launcher.
-    EXPECT_EQ(test_dir::read(log_path), line + line);
-
-    // The launcher's status is passed on.
-    write_file(settings_path, "LWM2M_ENABLE=1\n");
-    EXPECT_EQ(run_in_own_pid_namespace("/opt/e2e/init start; echo \"start $?\"\n"), "start 255\n");
 }
 
 // Hostile conditions that a gateway meets.
+
+// Holds an exclusive lock on a file, as another launcher appending would.
+class unique_log_lock {
+public:
+    explicit unique_log_lock(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC)) {
+        ::flock(fd_, LOCK_EX);
+    }
+    unique_log_lock(const unique_log_lock&) = delete;
+    unique_log_lock& operator=(const unique_log_lock&) = delete;
+    ~unique_log_lock() { ::close(fd_); }
+
+private:
+    int fd_;
+};
 
 mode_t mode_of(const char* path) {
     struct stat status {};
@@ -686,7 +707,8 @@ mode_t mode_of(const char* path) {
 
 TEST_F(Launcher, NothingWaitsOnAFifoOrADevice) {
     const std::string ignored =
-        "lwm2m-launcher: ignoring /opt/Quorvane/etc/settings: not a regular file\n";
+        "lwm2m-launcher: ignoring /opt/Quorvane/etc/settings: not a regular file\n" + not_started +
+        "no CSV configuration: /opt/Quorvane/etc/settings could not be read\n";
     ::symlink("/dev/zero", "/opt/e2e/zero");
     const std::pair<const char*, std::function<void()>> settings_files[] = {
         {"FIFO", [] { ::mkfifo(settings_path, 0644); }},
@@ -707,9 +729,11 @@ TEST_F(Launcher, NothingWaitsOnAFifoOrADevice) {
     ::rmdir(settings_path);
     write_file(settings_path, typical_settings());
     install_client();
-    ::mkdir("/tmp/lwm2m", 0755);
-    ::mkfifo(log_path, 0644);
-    EXPECT_EQ(run_launcher().status, 0);
+    ::unlink(log_path);
+    ASSERT_EQ(::mkfifo(log_path, 0644), 0);
+    const auto run = run_launcher();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "lwm2m-launcher: not writing to /tmp/lwm2m/lwm2m.log: not a regular file\n");
     EXPECT_TRUE(wait_for_client());
 }
 
@@ -731,27 +755,135 @@ TEST_F(Launcher, ThousandsOfStaleEntriesAllGoTheOldCsvWithThem) {
     EXPECT_TRUE(no_client_started());
 }
 
-TEST_F(Launcher, WorkDirectoryIsPrivateWhateverTheUmaskOrItsOldMode) {
+TEST_F(Launcher, DottedTreesGoAtAnyDepthAndACsvThatStaysNeverCounts) {
+    // 8,000 levels, with a stack of 1 MiB and 64 descriptors.
+    ::mkdir("/tmp/lwm2m", 0755);
+    ::mkdir("/tmp/lwm2m/etc", 0755);
+    int dir = ::open("/tmp/lwm2m/etc", O_RDONLY | O_DIRECTORY);
+    for (const char* name : {"deep.d", "d"}) {
+        for (int level = 0; level < (name[1] == '\0' ? 8000 : 1); ++level) {
+            ::mkdirat(dir, name, 0755);
+            const int down = ::openat(dir, name, O_RDONLY | O_DIRECTORY);
+            ::close(dir);
+            dir = down;
+        }
+    }
+    ::close(dir);
     write_file(settings_path, typical_settings("0"));
-    EXPECT_EQ(run_launcher({.umask = 0}).status, 0);
+    auto run = run_launcher({.descriptor_limit = 64, .stack_size = rlim_t{1} << 20});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_FALSE(exists("/tmp/lwm2m/etc/deep.d"));
+    EXPECT_EQ(test_dir::read(csv_path), typical_csv);
+
+    // A config.csv that can't be removed is not this start's.
+    ::unlink(csv_path);
+    ::mkdir(csv_path, 0755);
+    ::mkdir("/tmp/lwm2m/etc/config.csv/busy", 0755);
+    mount_tmpfs("/tmp/lwm2m/etc/config.csv/busy");
+    write_file(settings_path, typical_settings());
+    install_client();
+    ::unlink(log_path);
+    run = run_launcher();
+    ::umount2("/tmp/lwm2m/etc/config.csv/busy", MNT_DETACH);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err,
+              "lwm2m-launcher: can't remove /tmp/lwm2m/etc/config.csv: Device or resource busy\n" +
+                  not_started +
+                  "no CSV configuration: the earlier /tmp/lwm2m/etc/config.csv could not be "
+                  "removed\n");
+    EXPECT_EQ(test_dir::read(log_path), missing_csv_entry);
+    EXPECT_TRUE(no_client_started());
+}
+
+// Beyond 0, 1 and 2, the settings file stays open from its reading to the
+// CSV's copy, and one more descriptor at a time does the rest.
+TEST_F(Launcher, TwoSpareDescriptorsAreEnoughAndFailedStartsAreSaid) {
+    if (run_under_tool || std::string_view(LAUNCHER_EMULATOR) != "") {
+        GTEST_SKIP() << "an emulator or tool needs descriptors and processes of its own";
+    }
+    write_file(settings_path, typical_settings());
+    write_file(client_path, test_dir::read("/bin/true"), 0755);  // needs no descriptor
+    auto run = run_launcher({.descriptor_limit = 5});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(test_dir::read(csv_path), typical_csv);
+    EXPECT_TRUE(test_dir::read(log_path).ends_with(" &\n"));
+
+    // No pipe can be made: a failed exec is still seen.
+    ::unlink(client_path);
+    run = run_launcher({.descriptor_limit = 5});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "lwm2m-launcher: can't start /opt/Quorvane/bin/lwm2mclient: No such file or "
+              "directory\n");
+
+    // No process can be made: the fixed commands say so.
+    std::filesystem::remove_all("/tmp/lwm2m");
+    run = run_launcher({.without_new_processes = true});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "lwm2m-launcher: can't run mkdir -p /tmp/lwm2m/etc: Resource temporarily "
+              "unavailable\nlwm2m-launcher: refusing to work in /tmp/lwm2m/etc: /tmp/lwm2m: No "
+              "such file or directory\n");
+}
+
+TEST_F(Launcher, NothingItMakesIsWritableByOthersWhateverTheUmask) {
+    // mkdir of its own, first in the fixed PATH, records the umask it gets
+    // and runs the real one.
+    ::mkdir("/opt/e2e/bin", 0755);
+    write_file("/opt/e2e/bin/mkdir.real", test_dir::read("/usr/bin/mkdir"), 0755);
+    write_file("/opt/e2e/bin/mkdir",
+               "#!/bin/sh\numask >> /opt/e2e/mkdir.umask\nexec /opt/e2e/bin/mkdir.real \"$@\"\n",
+               0755);
+    ASSERT_EQ(::mount("/opt/e2e/bin/mkdir", "/usr/bin/mkdir", nullptr, MS_BIND, nullptr), 0)
+        << std::strerror(errno);
+    write_file(settings_path, typical_settings());
+    install_client();
+    const auto run = run_launcher({.umask = 0});
+    const auto client = wait_for_client();
+    ::umount2("/usr/bin/mkdir", MNT_DETACH);
+    EXPECT_EQ(run.status, 0);
+    // The stand-in client runs mkdir too, later, with its own umask.
+    EXPECT_TRUE(test_dir::read("/opt/e2e/mkdir.umask").starts_with("0022\n"));
     EXPECT_EQ(mode_of("/tmp/lwm2m"), 0755U);
     EXPECT_EQ(mode_of("/tmp/lwm2m/etc"), 0755U);
+    EXPECT_EQ(mode_of(csv_path), 0644U);
+    ASSERT_TRUE(client);
+    EXPECT_EQ(client->umask, "0000\n");  // the client's is the launcher's
 
     ::chmod("/tmp/lwm2m", 0757);
     ::chmod("/tmp/lwm2m/etc", 0777);
+    write_file(settings_path, typical_settings("0"));
     EXPECT_EQ(run_launcher().status, 0);
     EXPECT_EQ(mode_of("/tmp/lwm2m"), 0755U);
     EXPECT_EQ(mode_of("/tmp/lwm2m/etc"), 0755U);
 }
 
 TEST_F(Launcher, LogKeepsTheKeyToItself) {
-    // Not through a link planted in its place.
     write_file(settings_path, typical_settings("0"));
     ::mkdir("/tmp/lwm2m", 0755);
     write_file("/tmp/victim", "kept");
-    ::symlink("/tmp/victim", log_path);
-    EXPECT_EQ(run_launcher().status, 0);
-    EXPECT_EQ(test_dir::read("/tmp/victim"), "kept");
+    const std::string refused = "lwm2m-launcher: not writing to /tmp/lwm2m/lwm2m.log: ";
+    const std::pair<std::function<void()>, std::string> planted[] = {
+        {[] { ::symlink("/tmp/victim", log_path); }, "it is a symbolic link"},
+        {[] { ::link("/tmp/victim", log_path); }, "it has 2 links"},
+        {[] { write_file(log_path, ""), ::chown(log_path, 4321, 4321); }, "owned by uid 4321"},
+    };
+    for (const auto& [plant, reason] : planted) {
+        SCOPED_TRACE(reason);
+        ::unlink(log_path);
+        plant();
+        struct stat status {};
+        if (::lstat(log_path, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1 &&
+            status.st_uid != 4321) {
+            continue;  // chown needs a real root
+        }
+        const auto run = run_launcher();
+        EXPECT_EQ(run.status, 0);
+        EXPECT_TRUE(run.err.starts_with(refused + reason + "\n")) << run.err;
+        EXPECT_EQ(test_dir::read("/tmp/victim"), "kept");
+        EXPECT_EQ(test_dir::read(log_path).find("disabled"), std::string::npos);
+    }
 
     // No more readable than the settings that hold the key.
     ::unlink(log_path);
@@ -767,9 +899,9 @@ TEST_F(Launcher, LogKeepsTheKeyToItself) {
     }
 }
 
-TEST_F(Launcher, FullLogKeepsNoHalfMessage) {
+TEST_F(Launcher, LogTakesWholeMessagesOneLauncherAtATime) {
     // A command line of some 16 KB with 12 KB of room left, and a log that
-    // already holds an entry.
+    // already holds an entry: neither the line nor its line end goes in.
     mount_tmpfs("/tmp", "size=64k");
     write_file("/tmp/filler", std::string(48 << 10, 'f'));
     write_file(settings_path,
@@ -777,9 +909,21 @@ TEST_F(Launcher, FullLogKeepsNoHalfMessage) {
     install_client();
     ::mkdir("/tmp/lwm2m", 0755);
     write_file(log_path, "Quorvane is disabled.\n");
+    auto run = run_launcher();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err,
+              "lwm2m-launcher: not writing to /tmp/lwm2m/lwm2m.log: No space left on device\n");
+    EXPECT_EQ(test_dir::read(log_path), "Quorvane is disabled.\n");
 
-    EXPECT_EQ(run_launcher().status, 0);
-    EXPECT_EQ(test_dir::read(log_path), "Quorvane is disabled.\n\n");
+    // Another holds the log's lock: the launcher waits a little, then
+    // leaves the log alone and goes on.
+    const unique_log_lock held(log_path);
+    write_file(settings_path, "LWM2M_CSV=YSxi\n");
+    run = run_launcher();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.err.starts_with(
+        "lwm2m-launcher: not writing to /tmp/lwm2m/lwm2m.log: locked by another process\n"));
+    EXPECT_EQ(test_dir::read(log_path), "Quorvane is disabled.\n");
 }
 
 TEST_F(Launcher, OutputThatIsGoneChangesNothing) {

@@ -3,22 +3,11 @@
 
 #include "module_settings.h"
 
-#include <utility>
-
-int load_module_settings(const char* path, module_settings& s, settings_file& file,
-                         const settings_line_observer& observe) {
-    s = module_settings();
-    file = settings_file();
-    if (const int error = settings_open(path, file); error != 0) {
-        return error;
-    }
-    std::array<settings_value, module_key_count> values;
-    if (const int error = settings_scan(file, module_keys, values, observe); error != 0) {
-        file = settings_file();
-        return error;
-    }
+module_settings settings_from_values(std::span<settings_value, module_key_count> values,
+                                     mode_t file_mode) {
+    module_settings s;
     const auto text = [&values](module_key key) {
-        return std::move(values[static_cast<std::size_t>(key)].text);
+        return values[static_cast<std::size_t>(key)].text;
     };
     const auto number = [&values](module_key key) {
         return parse_setting_uint(values[static_cast<std::size_t>(key)].text);
@@ -42,6 +31,21 @@ int load_module_settings(const char* path, module_settings& s, settings_file& fi
     for (std::size_t i = 0; i < module_key_count; ++i) {
         s.lines[i] = values[i].line;
     }
-    s.file_mode = file.status.st_mode & 07777;
+    s.file_mode = file_mode;
+    return s;
+}
+
+int load_module_settings(const char* path, module_settings& s, settings_file& file) {
+    s = module_settings();
+    file = settings_file();
+    if (const int error = settings_open(path, file); error != 0) {
+        return error;
+    }
+    std::array<settings_value, module_key_count> values;
+    if (const int error = settings_scan(file, module_keys, values); error != 0) {
+        file = settings_file();
+        return error;
+    }
+    s = settings_from_values(values, file.status.st_mode & 07777);
     return 0;
 }

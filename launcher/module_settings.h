@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "settings_reader.h"
@@ -80,10 +81,13 @@ struct module_settings {
     mode_t file_mode = 0666;
 };
 
+// The record made from what a pass over the settings file found for
+// module_keys: numbers parsed, the CSV's place kept.
+module_settings settings_from_values(std::span<settings_value, module_key_count> values,
+                                     mode_t file_mode);
+
 // Reads every field from the settings file at `path` in one pass, leaving
 // `file` open for the CSV to be read from it: 0, or the errno that kept the
 // file from being read (ENOENT: there is none; EINVAL: it is not a regular
 // file), in which case every field keeps its default and `file` is closed.
-// `observe`, when set, sees every line of the file.
-int load_module_settings(const char* path, module_settings& settings, settings_file& file,
-                         const settings_line_observer& observe = {});
+int load_module_settings(const char* path, module_settings& settings, settings_file& file);

@@ -3,19 +3,18 @@
 
 #include "work_dir.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "complain.h"
+#include "dir_list.h"
+#include "file_io.h"
 #include "fixed_paths.h"
 #include "process_start.h"
 
@@ -31,165 +30,234 @@ void run_fixed_command(const std::string& command) {
     char* const argv[] = {shell, option, const_cast<char*>(command.c_str()), nullptr};
     std::string path = fixed_command_path;
     char* const envp[] = {path.data(), nullptr};
-    if (pid_t pid = -1; start_program({.argv = argv, .envp = envp}, pid) == 0) {
-        wait_for_exit(pid);
+    pid_t pid = -1;
+    const int error =
+        start_program({.argv = argv, .envp = envp, .umask_add = S_IWGRP | S_IWOTH}, pid);
+    if (error != 0) {
+        complain({"can't run ", command, ": ", std::strerror(error)});
+        return;
     }
+    wait_for_exit(pid);
 }
-
-std::optional<std::string> untrusted_reason(const char* shown, const struct stat& status,
-                                            uid_t owner) {
-    if (S_ISLNK(status.st_mode)) {
-        return std::string(shown) + " is a symbolic link";
-    }
-    if (!S_ISDIR(status.st_mode)) {
-        return std::string(shown) + " is not a directory";
-    }
-    if (status.st_uid != owner) {
-        return std::string(shown) + " is owned by uid " + std::to_string(status.st_uid) +
-               ", not by uid " + std::to_string(owner);
-    }
-    return std::nullopt;
-}
-
-bool refuse(const std::string& reason) {
-    complain({"refusing to work in ", work_dir, ": ", reason});
-    return false;
-}
-
-struct dir_closer {
-    void operator()(DIR* dir) const noexcept { static_cast<void>(::closedir(dir)); }
-};
 
 // The names that the shell pattern "*.*" matches.
 bool holds_dot_after_start(std::string_view name) {
     return !name.empty() && name.front() != '.' && name.find('.') != std::string_view::npos;
 }
 
-struct entry_list {
-    std::vector<std::string> names;
-    int error = 0;  // why the directory could not be read whole, or 0
+// A directory on the way down: its name in its parent, who it is (to know
+// the parent again on the way up), the names of its entries still to take,
+// and the first thing that could not be removed in it.
+struct pending_dir {
+    std::string name;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::vector<std::string> entries;
+    std::size_t next = 0;
+    std::string failure;
 };
 
-// The names of the entries of `dir` that `pick` accepts. They are all read
-// before any is removed: a directory read while it changes may skip names.
-template <typename Pick>
-entry_list entry_names(int dir, Pick pick) {
-    entry_list list;
-    const int copy = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
-    const std::unique_ptr<DIR, dir_closer> listing(copy < 0 ? nullptr : ::fdopendir(copy));
-    if (!listing) {
-        list.error = errno;
-        if (copy >= 0) {
-            ::close(copy);
-        }
-        return list;
+// Deeper than this, a tree is left where it is (said on standard error):
+// every level waiting on the way down takes a little memory.
+constexpr std::size_t deepest = 65536;
+
+// Removes the entries `names` of the open directory `dir`, shown as
+// `shown`, each with all it holds. The walk goes down and up through the
+// tree with the pending work on the heap, holding one directory open
+// between steps: down by opening an entry without following a link, up by
+// opening "..", which must be the directory it came from. Should a
+// directory have been moved away meanwhile, the walk stops there.
+void remove_entries(unique_fd dir, const char* shown, std::vector<std::string> names) {
+    struct stat status {};
+    if (::fstat(dir.get(), &status) != 0) {
+        return;
     }
-    for (;;) {
-        errno = 0;  // readdir says an error only through errno
-        const dirent* entry = ::readdir(listing.get());
-        if (entry == nullptr) {
-            list.error = errno;
-            return list;
+    std::vector<pending_dir> levels(1);
+    levels[0].device = status.st_dev;
+    levels[0].inode = status.st_ino;
+    levels[0].entries = std::move(names);
+    // A top entry that could not go is said once, with its first failure.
+    const auto said = [shown](const std::string& name, std::string_view failure) {
+        complain({"can't remove ", shown, "/", name, ": ", failure});
+    };
+    const auto failed = [&levels](std::string_view failure) {
+        if (levels.back().failure.empty()) {
+            levels.back().failure = failure;
         }
-        const std::string_view name = entry->d_name;
-        if (name != "." && name != ".." && pick(name)) {
-            list.names.emplace_back(name);
+    };
+    while (true) {
+        pending_dir& here = levels.back();
+        if (here.next < here.entries.size()) {
+            const std::string& name = here.entries[here.next++];
+            if (::unlinkat(dir.get(), name.c_str(), 0) == 0) {
+                continue;
+            }
+            const int error = errno;
+            unique_fd sub;
+            if (error == EISDIR && levels.size() <= deepest) {
+                sub = unique_fd(::openat(dir.get(), name.c_str(),
+                                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            }
+            if (!sub || ::fstat(sub.get(), &status) != 0) {
+                const std::string_view failure = error != EISDIR ? std::strerror(error)
+                                                 : !sub && levels.size() > deepest
+                                                     ? "too many levels of directories"
+                                                     : std::strerror(errno);
+                if (levels.size() == 1) {
+                    said(name, failure);
+                } else {
+                    failed(failure);
+                }
+                continue;
+            }
+            // A read-only directory can't be emptied by its owner until it
+            // is writable again.
+            static_cast<void>(::fchmod(sub.get(), S_IRWXU));
+            std::vector<std::string> inner;
+            const int unread = list_directory(sub.get(), inner);
+            pending_dir down;
+            down.name = name;
+            down.device = status.st_dev;
+            down.inode = status.st_ino;
+            down.entries = std::move(inner);
+            levels.push_back(std::move(down));
+            if (unread != 0) {
+                failed(std::strerror(unread));
+            }
+            dir = std::move(sub);
+            continue;
+        }
+        if (levels.size() == 1) {
+            return;  // the work directory itself stays
+        }
+        // Every entry taken: up to the parent, and remove this directory.
+        const pending_dir& parent = levels[levels.size() - 2];
+        unique_fd up(::openat(dir.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!up || ::fstat(up.get(), &status) != 0 || status.st_dev != parent.device ||
+            status.st_ino != parent.inode) {
+            said(levels[1].name, "moved away while it was being removed");
+            return;
+        }
+        const std::string name = std::move(here.name);
+        std::string failure = std::move(here.failure);
+        levels.pop_back();
+        dir = std::move(up);
+        if (::unlinkat(dir.get(), name.c_str(), AT_REMOVEDIR) != 0 && failure.empty()) {
+            failure = std::strerror(errno);
+        }
+        if (failure.empty()) {
+            continue;
+        }
+        if (levels.size() == 1) {
+            said(name, failure);
+        } else {
+            failed(failure);
         }
     }
 }
 
-// Removes the entry `name` of `dir`, and first all it holds when it is a
-// directory. 0, or the errno of the first thing that could not go.
-int remove_entry(int dir, const char* name) {
-    if (::unlinkat(dir, name, 0) == 0) {
-        return 0;
-    }
-    if (errno != EISDIR) {
-        return errno;
-    }
-    const unique_fd sub(::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!sub) {
-        return errno;
-    }
-    // A read-only directory can't be emptied by its owner until it is
-    // writable again.
-    static_cast<void>(::fchmod(sub.get(), S_IRWXU));
-    const entry_list inner = entry_names(sub.get(), [](std::string_view) { return true; });
-    int error = inner.error;
-    for (const auto& inner_name : inner.names) {
-        if (const int inner_error = remove_entry(sub.get(), inner_name.c_str()); error == 0) {
-            error = inner_error;
-        }
-    }
-    if (error != 0) {
-        return error;
-    }
-    return ::unlinkat(dir, name, AT_REMOVEDIR) == 0 ? 0 : errno;
+work_dir_state refuse(const char* shown, int error, const struct stat& status, uid_t owner) {
+    complain({"refusing to work in ", work_dir, ": ", refusal_text(shown, error, status, owner)});
+    return work_dir_state::refused;
 }
 
 }  // namespace
 
-unique_fd open_private_dir(int parent, const char* name, const char* shown, uid_t owner,
-                           std::string& refusal) {
+int open_private_dir(const char* path, uid_t owner, unique_fd& dir, struct stat& status) {
     // The first look is for a clear reason; the checks that count are made
     // on the directory once it is open, so nothing put in its place between
     // the two can pass.
-    const auto refused = [&](std::string reason) {
-        refusal = std::move(reason);
-        return unique_fd();
-    };
-    const auto failed = [&] { return refused(std::string(shown) + ": " + std::strerror(errno)); };
-    struct stat status {};
-    if (::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        return failed();
+    if (::lstat(path, &status) != 0) {
+        return errno;
     }
-    if (auto reason = untrusted_reason(shown, status, owner)) {
-        return refused(*reason);
+    if (const int error = untrusted_dir(status, owner); error != 0) {
+        return error;
     }
-    unique_fd dir(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    dir = unique_fd(::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!dir || ::fstat(dir.get(), &status) != 0) {
-        return failed();
+        return errno;
     }
-    if (auto reason = untrusted_reason(shown, status, owner)) {
-        return refused(*reason);
+    if (const int error = untrusted_dir(status, owner); error != 0) {
+        return error;
     }
     if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
         ::fchmod(dir.get(), status.st_mode & 07777 & ~mode_t{S_IWGRP | S_IWOTH}) != 0) {
-        return failed();
+        return errno;
     }
-    return dir;
+    return 0;
 }
 
-void remove_dotted_entries(int dir, const char* shown) {
-    const entry_list dotted = entry_names(dir, holds_dot_after_start);
-    if (dotted.error != 0) {
-        complain({"can't read ", shown, ": ", std::strerror(dotted.error)});
+void remove_dotted_entries(unique_fd dir, const char* shown) {
+    std::vector<std::string> names;
+    if (const int error = list_directory(dir.get(), names); error != 0) {
+        complain({"can't read ", shown, ": ", std::strerror(error)});
     }
-    for (const auto& name : dotted.names) {
-        if (const int error = remove_entry(dir, name.c_str()); error != 0) {
-            complain({"can't remove ", shown, "/", name, ": ", std::strerror(error)});
-        }
+    std::erase_if(names, [](const std::string& name) { return !holds_dot_after_start(name); });
+    remove_entries(std::move(dir), shown, std::move(names));
+}
+
+int untrusted_dir(const struct stat& status, uid_t owner) {
+    if (S_ISLNK(status.st_mode)) {
+        return ELOOP;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        return ENOTDIR;
+    }
+    return status.st_uid != owner ? EPERM : 0;
+}
+
+std::string refusal_text(const char* shown, int error, const struct stat& status, uid_t owner) {
+    switch (error) {
+        case ELOOP:
+            return std::string(shown) + " is a symbolic link";
+        case ENOTDIR:
+            return std::string(shown) + " is not a directory";
+        case EPERM:
+            return std::string(shown) + " is owned by uid " + std::to_string(status.st_uid) +
+                   ", not by uid " + std::to_string(owner);
+        default:
+            return std::string(shown) + ": " + std::strerror(error);
     }
 }
 
-bool rebuild_work_dir() {
+work_dir_state rebuild_work_dir() {
     const uid_t self = ::geteuid();
-    std::string refusal;
-    if (struct stat status{}; ::lstat(work_root, &status) == 0) {
-        if (auto reason = untrusted_reason(work_root, status, self)) {
-            return refuse(*reason);
+    struct stat status {};
+    if (::lstat(work_root, &status) == 0) {
+        if (const int error = untrusted_dir(status, self); error != 0) {
+            return refuse(work_root, error, status, self);
         }
     }
     run_fixed_command(std::string("mkdir -p ") + work_dir);
-    const unique_fd root = open_private_dir(AT_FDCWD, work_root, work_root, self, refusal);
-    if (!root) {
-        return refuse(refusal);
+
+    // One directory open at a time: /tmp/lwm2m is checked and closed, then
+    // /tmp/lwm2m/etc is opened by its path and must have it as its parent.
+    dev_t root_device = 0;
+    ino_t root_inode = 0;
+    {
+        unique_fd root;
+        if (const int error = open_private_dir(work_root, self, root, status); error != 0) {
+            return refuse(work_root, error, status, self);
+        }
+        root_device = status.st_dev;
+        root_inode = status.st_ino;
     }
-    const unique_fd etc = open_private_dir(root.get(), "etc", work_dir, self, refusal);
-    if (!etc) {
-        return refuse(refusal);
+    unique_fd etc;
+    if (const int error = open_private_dir(work_dir, self, etc, status); error != 0) {
+        return refuse(work_dir, error, status, self);
     }
-    remove_dotted_entries(etc.get(), work_dir);
+    if (::fstatat(etc.get(), "..", &status, 0) != 0) {
+        return refuse(work_dir, errno, status, self);
+    }
+    if (status.st_dev != root_device || status.st_ino != root_inode) {
+        complain(
+            {"refusing to work in ", work_dir, ": ", work_root, " changed while it was checked"});
+        return work_dir_state::refused;
+    }
+    remove_dotted_entries(std::move(etc), work_dir);
     run_fixed_command(std::string("rm -f ") + map_file_path + " 2> /dev/null");
-    return true;
+    // What could not be removed was said; an old CSV configuration must not
+    // pass for this start's.
+    return ::lstat(csv_config_path, &status) == 0 ? work_dir_state::stale_csv
+                                                  : work_dir_state::ready;
 }

@@ -19,11 +19,11 @@ namespace {
 class PrivateDir : public testing::Test {
 protected:
     std::string refusal_of(const std::string& name, uid_t owner = ::geteuid()) {
-        std::string refusal;
-        const unique_fd dir =
-            open_private_dir(AT_FDCWD, dir_.path(name).c_str(), name.c_str(), owner, refusal);
-        EXPECT_EQ(static_cast<bool>(dir), refusal.empty());
-        return refusal;
+        unique_fd dir;
+        struct stat status {};
+        const int error = open_private_dir(dir_.path(name).c_str(), owner, dir, status);
+        EXPECT_EQ(static_cast<bool>(dir), error == 0);
+        return error == 0 ? "" : refusal_text(name.c_str(), error, status, owner);
     }
     static mode_t mode_of(const std::string& path) {
         struct stat status {};
@@ -72,8 +72,8 @@ TEST(DottedEntries, GoWhateverTheirNameOrTypeAndNothingElseDoes) {
     ASSERT_EQ(::chmod(dir.path("tree.d/ro/deeper").c_str(), 0500), 0);
     ASSERT_EQ(::chmod(dir.path("tree.d/ro").c_str(), 0500), 0);
 
-    const unique_fd fd(::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    remove_dotted_entries(fd.get(), dir.path().c_str());
+    remove_dotted_entries(unique_fd(::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
+                          dir.path().c_str());
 
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {

@@ -21,6 +21,7 @@ namespace {
 
 struct child_plan {
     const program_start* start;
+    int unused;     // read end of the error pipe, or -1
     int report;     // write end of the close-on-exec error pipe, or -1
     int error = 0;  // set by the new process when it fails, in shared memory
 };
@@ -55,6 +56,10 @@ int stdin_from_dev_null() {
 int become_program(void* argument) {
     auto& plan = *static_cast<child_plan*>(argument);
     const program_start& start = *plan.start;
+    // Its own copy: a descriptor free for /dev/null even at the limit.
+    if (plan.unused >= 0) {
+        ::close(plan.unused);
+    }
     set_signal(SIGPIPE, SIG_DFL);
     if (start.umask_add != 0) {
         const mode_t old = ::umask(0);
@@ -92,7 +97,7 @@ int start_program(const program_start& start, pid_t& pid) {
     // CLONE_VFORK holds the launcher until the program runs, so the new
     // process can use this stack frame's memory.
     alignas(16) std::array<std::byte, std::size_t{32} << 10> stack;
-    child_plan plan{&start, report_write.get()};
+    child_plan plan{&start, report_read.get(), report_write.get()};
     pid = ::clone(become_program, stack.data() + stack.size(), CLONE_VM | CLONE_VFORK | SIGCHLD,
                   &plan);
     if (pid < 0) {

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
+// lwm2m-launcher --check [FILE]: a settings file read exactly as a start
+// reads it, by the same code, and a report for a person on what that
+// gives. Nothing is created, changed or started: FILE is read, and the work
+// directory and the client program are only looked at.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "settings_reader.h"
+
+// Something in the file whose meaning the lenient rules change: one per
+// line that shows it, with the line (0: none in particular).
+struct settings_finding {
+    std::uint64_t line = 0;
+    std::string text;
+};
+
+// Turns what the pass saw on each line into findings: a name that is a key
+// but for blanks around it, an unknown name beginning with LWM2M_, a key
+// set again, a quote never closed, text after the last quote, a carriage
+// return or zero byte inside a line. `first_line_of(key)` is the line that
+// gave that key its value.
+settings_line_observer finding_observer(
+    const std::function<void(settings_finding)>& found,
+    const std::function<std::uint64_t(std::size_t key)>& first_line_of);
+
+// Makes the report on the settings file at `path` in `report` and returns
+// the status a start would end with: 0 it would start the client or the
+// module is disabled, 255 no CSV configuration; 1 the file can't be read,
+// or the launcher would refuse the work directory or fail to start the
+// client. Findings never change it.
+//
+// Whenever the module is enabled and has a CSV configuration, the report
+// holds the client's command line as a start would log it, with the key
+// masked (masked_line) and control characters shown as \xNN
+// (shown_plainly), on a line of its own after four blanks.
+int check_settings(const char* path, std::string& report);
+
+// `text` with every byte below 0x20, 0x7F and above shown as \xNN, so that
+// printing it can't steer a terminal.
+std::string shown_plainly(std::string_view text);

@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+
+#include "settings_check.h"
+
+#include <gtest/gtest.h>
+
+#include "test_dir.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+// One row per rule that changes what a line means: the settings, and the
+// finding the report must give for them.
+TEST(SettingsCheck, EachLenientRuleThatChangesALineIsAFinding) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"A=1\n LWM2M_NAME=gw\n",
+         "line 2: \" LWM2M_NAME\" is not LWM2M_NAME: the blanks around it make it another name"},
+        {"LWM2M_NAME=\"gw\n",
+         "line 1: LWM2M_NAME: the quote that opens its value is never closed, so the value is "
+         "empty"},
+        {"LWM2M_NAME=\"gw\" 42\n", "line 1: LWM2M_NAME: 3 characters after its last quote dropped"},
+        {"LWM2M_NAME=gw\r42\n", "line 1: a carriage return at character 14 ends the line there"},
+        {"LWM2M_NAME=gw\0"
+         "42\n"s,
+         "line 1: a zero byte at character 14 ends the line there"},
+        {"LWM2M_NAME=a\nLWM2M_NAME=b\n",
+         "line 2: LWM2M_NAME again: line 1, the first, is the one that counts"},
+        {"LWM2M_SERVER_PORT=5684x\n", "line 1: LWM2M_SERVER_PORT=\"5684x\" is read as 5684"},
+        {"LWM2M_LIFETIME=99999999999\n",
+         "line 1: LWM2M_LIFETIME=\"99999999999\" is read as 4294967295"},
+        {"LWM2M_PSK=secret\n",
+         "LWM2M_PSK is set but LWM2M_PSK_ID is not: neither -i nor -s is "
+         "passed"},
+        {"A=1\nLWM2M_CSV=YS*x_i\n",
+         "line 2: LWM2M_CSV: 2 bytes outside the base64 alphabet (padding aside) passed over, "
+         "the first at character 3 of its value"},
+        {"lwm2m_servr_addr=x\n",
+         "line 1: \"lwm2m_servr_addr\" is no key the launcher reads; the nearest is "
+         "LWM2M_SERVER_ADDR"},
+    };
+    const test_dir dir;
+    for (const auto& [settings, finding] : rows) {
+        std::string report;
+        check_settings(dir.write("settings", settings).c_str(), report);
+        EXPECT_NE(report.find("\nFindings\n  " + finding + "\n"), std::string::npos)
+            << testing::PrintToString(settings) << "\n"
+            << report;
+        EXPECT_EQ(report.find("secret"), std::string::npos);
+    }
+}
+
+}  // namespace
