@@ -2,9 +2,10 @@
 # Copyright 2026 The lwm2m-launcher authors
 #
 # Packages: a tarball to unpack at / on the gateway, and a Debian package,
-# holding what `cmake --install` installs, stripped. Two builds of the same
-# commit give the same bytes: file times are SOURCE_DATE_EPOCH, taken from
-# the last commit when it is not set.
+# holding what `cmake --install` installs, stripped; the tarball with the
+# fully static launcher (when it is built), the Debian package with the
+# dynamic one. Two builds of the same sources give the same bytes: file
+# times are SOURCE_DATE_EPOCH (cmake/source_date_epoch.cmake).
 set(CPACK_PACKAGE_NAME lwm2m-launcher)
 set(CPACK_PACKAGE_VENDOR Quorvane)
 set(CPACK_PACKAGE_CONTACT "${LAUNCHER_MAINTAINER}")
@@ -41,6 +42,15 @@ set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${debian_architecture_${LAUNCHER_TARGET_PR
 
 set(CPACK_LAUNCHER_SOURCE_DATE_EPOCH "${LAUNCHER_SOURCE_DATE_EPOCH}")
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_project_config.cmake)
-set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack_normalize_modes.cmake)
+set(CPACK_LAUNCHER_STATIC_PROGRAM_FILE "")
+if(LAUNCHER_STATIC_VARIANT AND NOT LAUNCHER_INSTALL_STATIC)
+  # Where the static program is, known only at generation time.
+  set(CPACK_LAUNCHER_STATIC_PROGRAM_FILE ${CMAKE_BINARY_DIR}/cpack_static_program.cmake)
+  file(GENERATE OUTPUT ${CPACK_LAUNCHER_STATIC_PROGRAM_FILE}
+       CONTENT "set(static_program \"$<TARGET_FILE:lwm2m-launcher-static>\")\n")
+endif()
+set(CPACK_LAUNCHER_STRIP "${CMAKE_STRIP}")
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack_static_in_tarball.cmake
+                            ${PROJECT_SOURCE_DIR}/cmake/cpack_normalize_modes.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack_root_tarball.cmake)
 include(CPack)

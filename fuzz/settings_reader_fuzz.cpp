@@ -28,7 +28,7 @@
 namespace {
 
 struct model_value {
-    std::string text;
+    std::string text;  // cppcheck-suppress unusedStructMember
     std::uint64_t line = 0;
 };
 
@@ -50,8 +50,8 @@ bool same_ignoring_case(std::string_view a, std::string_view b) {
 
 std::optional<std::string> value_on(std::string_view line, std::string_view key) {
     std::string text(line.substr(0, line.find('\0')));
-    text = text.substr(0, text.find('\r'));
-    text = text.substr(0, text.find('\n'));
+    text.resize(std::min(text.find('\r'), text.size()));
+    text.resize(std::min(text.find('\n'), text.size()));
     if (const auto quote = text.rfind('"'); quote != std::string::npos) {
         text.resize(quote);
     }

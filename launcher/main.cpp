@@ -158,7 +158,7 @@ int launch() {
 
 constexpr std::string_view usage_line =
     "Usage: lwm2m-launcher [--check [FILE] | --version | --help]\n";
-constexpr std::string_view help =
+constexpr std::string_view help_text =
     "Starts the Quorvane module's LwM2M client: reads /opt/Quorvane/etc/settings,\n"
     "rebuilds /tmp/lwm2m/etc, writes its CSV configuration and starts\n"
     "/opt/Quorvane/bin/lwm2mclient in the background.\n"
@@ -230,7 +230,7 @@ int main(int argc, char** argv) {
             return EXIT_SUCCESS;
         case invocation::help:
             write_all(STDOUT_FILENO, usage_line);
-            write_all(STDOUT_FILENO, help);
+            write_all(STDOUT_FILENO, help_text);
             return EXIT_SUCCESS;
         case invocation::check:
         case invocation::start:

@@ -199,12 +199,13 @@ settings_line_observer finding_observer(
         }
         const std::string_view name = text.substr(0, equals);
         const std::string_view bare = without_blanks_around(name);
-        for (const settings_key& key : module_keys) {
-            if (bare.size() != name.size() && same_ignoring_case(bare, key.name)) {
-                say(quoted(name) + " is not " + std::string(key.name) +
-                    ": the blanks around it make it another name");
-                return;
-            }
+        const auto* const key = std::find_if(
+            module_keys.begin(), module_keys.end(),
+            [bare](const settings_key& known) { return same_ignoring_case(bare, known.name); });
+        if (bare.size() != name.size() && key != module_keys.end()) {
+            say(quoted(name) + " is not " + std::string(key->name) +
+                ": the blanks around it make it another name");
+            return;
         }
         if (name.size() >= 6 && same_ignoring_case(name.substr(0, 6), "LWM2M_")) {
             say(quoted(name) + " is no key the launcher reads; the nearest is " +
@@ -266,10 +267,11 @@ int check_settings(const char* path, std::string& report) {
         }
         std::string row = "  " + std::string(module_keys[key].name);
         row.resize(24, ' ');
-        report += row + "= " + shown +
-                  (value.found ? "  (line " + number_text(value.line) + ")"
-                               : "  (not set: the default)") +
-                  "\n";
+        row += "= ";
+        row += shown;
+        row += value.found ? "  (line " + number_text(value.line) + ")\n"
+                           : "  (not set: the default)\n";
+        report += row;
     }
     if (settings.psk.empty() != settings.psk_id.empty()) {
         const auto [set, unset] = settings.psk.empty()

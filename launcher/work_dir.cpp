@@ -89,7 +89,8 @@ void remove_entries(unique_fd dir, const char* shown, std::vector<std::string> n
         pending_dir& here = levels.back();
         if (here.next < here.entries.size()) {
             const std::string& name = here.entries[here.next++];
-            if (::unlinkat(dir.get(), name.c_str(), 0) == 0) {
+            // Gone already, or gone now.
+            if (::unlinkat(dir.get(), name.c_str(), 0) == 0 || errno == ENOENT) {
                 continue;
             }
             const int error = errno;

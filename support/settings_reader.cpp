@@ -44,13 +44,16 @@ std::optional<std::size_t> find_last(std::string_view text, char c) {
 }
 
 // The value of an ordinary key on one piece that begins with its name and
-// "=", by the rules of the header.
-std::string_view value_on_piece(std::string_view piece, std::size_t name_size) {
+// "=", by the rules of the header; nothing when the cuts leave no "=" (a key
+// holding a quote, a carriage return or a zero byte never matches).
+std::optional<std::string_view> value_on_piece(std::string_view piece, std::size_t name_size) {
     std::string_view text = piece.substr(0, piece.find('\0'));
     text = text.substr(0, text.find('\r'));
     text = text.substr(0, text.find('\n'));
-    // The name holds no quote, so a last quote cuts after the "=".
     text = text.substr(0, find_last(text, '"').value_or(text.size()));
+    if (text.size() <= name_size) {
+        return std::nullopt;
+    }
     auto value = text.substr(name_size + 1);
     if (!value.empty() && value.front() == '"') {
         value.remove_prefix(1);
@@ -143,13 +146,14 @@ private:
 
     void take_piece(std::string_view piece, bool ends_line) {
         const bool first_piece = line_.length == 0;
-        if (const auto key = key_at_start(piece, false)) {
+        const auto key = key_at_start(piece, false);
+        if (const auto text = key ? value_on_piece(piece, keys_[*key].name.size()) : std::nullopt) {
             settings_value& value = values_[*key];
             const bool first = !value.found;
             if (first) {
                 value.found = true;
                 value.line = line_.number;
-                value.text = value_on_piece(piece, keys_[*key].name.size());
+                value.text = *text;
             }
             if (first_piece) {
                 line_.key = key;
@@ -204,6 +208,11 @@ private:
     }
 
     void place_value(std::size_t key) {
+        const std::uint64_t cut = line_.last_quote.value_or(line_.text_end);
+        std::uint64_t start = keys_[key].name.size() + 1;
+        if (cut < start) {
+            return;  // the cuts left no "="
+        }
         settings_value& value = values_[key];
         const bool first = !value.found;
         line_.key = key;
@@ -211,9 +220,6 @@ private:
         if (!first) {
             return;
         }
-        // The name holds no quote, so the last quote lies after the "=".
-        const std::uint64_t cut = line_.last_quote.value_or(line_.text_end);
-        std::uint64_t start = keys_[key].name.size() + 1;
         if (start < cut && head_[start] == '"') {
             ++start;
         }

@@ -165,7 +165,8 @@ TEST_F(SettingsFile, ValuesAcrossBufferBoundaries) {
             filler += "FILL=" + std::string(900, 'f') + "\n";
         }
         filler.resize(before, '.');
-        open_with(filler + "\nA=alpha\nCSV=\"" + big + "\" tail\r\nB=\"beta\"\n");
+        filler += "\nA=alpha\nCSV=\"" + big;
+        open_with(filler + "\" tail\r\nB=\"beta\"\n");
         EXPECT_EQ(text("A"), "alpha");
         EXPECT_EQ(long_text("CSV"), big);
         EXPECT_EQ(text("B"), "beta");

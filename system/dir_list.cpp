@@ -9,22 +9,17 @@
 #include <array>
 #include <cerrno>
 #include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <string_view>
 
 namespace {
 
-// The record getdents64 fills, as the kernel lays it out. Called through
-// syscall(2): opendir would need a descriptor of its own, and C libraries
-// differ on the wrapper's name.
-struct kernel_dirent64 {
-    std::uint64_t d_ino;
-    std::int64_t d_off;
-    unsigned short d_reclen;
-    unsigned char d_type;
-    char d_name[1];
-};
+// The records that getdents64 fills: a 64-bit inode number, a 64-bit
+// offset, the record's length (16 bits), the entry's type (8 bits), then
+// its name, ended by a zero byte. Called through syscall(2): opendir would
+// need a descriptor of its own, and C libraries differ on the wrapper.
+constexpr std::size_t length_at = 16;
+constexpr std::size_t name_at = 19;
 
 }  // namespace
 
@@ -32,7 +27,7 @@ int list_directory(int dir, std::vector<std::string>& names) {
     if (::lseek(dir, 0, SEEK_SET) < 0) {
         return errno;
     }
-    alignas(kernel_dirent64) std::array<char, 16384> buffer;
+    alignas(8) std::array<char, 16384> buffer;
     for (;;) {
         const long got = ::syscall(SYS_getdents64, dir, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR) {
@@ -47,8 +42,8 @@ int list_directory(int dir, std::vector<std::string>& names) {
         for (std::size_t at = 0; at < static_cast<std::size_t>(got);) {
             const char* const record = buffer.data() + at;
             unsigned short length = 0;
-            std::memcpy(&length, record + offsetof(kernel_dirent64, d_reclen), sizeof length);
-            const std::string_view name(record + offsetof(kernel_dirent64, d_name));
+            std::memcpy(&length, record + length_at, sizeof length);
+            const std::string_view name(record + name_at);
             if (name != "." && name != "..") {
                 names.emplace_back(name);
             }

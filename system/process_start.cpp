@@ -48,6 +48,16 @@ int stdin_from_dev_null() {
     return 0;
 }
 
+// Hands the reason back to the launcher and ends the new process.
+[[noreturn]] void fail_start(child_plan& plan, int error) {
+    plan.error = error;
+    if (plan.report >= 0) {
+        write_all(plan.report,
+                  std::string_view(reinterpret_cast<const char*>(&error), sizeof error));
+    }
+    ::_exit(127);
+}
+
 // Runs in the new process, on a stack of its own, until exec. It shares
 // the launcher's memory, errno included, so it only calls async-signal-safe
 // functions and writes nothing of the launcher's but errno and the plan's
@@ -75,12 +85,7 @@ int become_program(void* argument) {
         ::execve(start.argv[0], start.argv, start.envp);
         error = errno;
     }
-    plan.error = error;
-    if (plan.report >= 0) {
-        write_all(plan.report,
-                  std::string_view(reinterpret_cast<const char*>(&error), sizeof error));
-    }
-    ::_exit(127);
+    fail_start(plan, error);
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 #  - host, BUILD_TESTING=OFF: CXXFLAGS=-g from the environment reaches the
 #    compiler and the build tree keeps the symbols; `cmake --install --strip`
 #    into a staging root (DESTDIR) strips what it installs; two clean builds
-#    of the sources give byte-identical packages;
+#    of the sources exported without their git history (as `git archive`
+#    gives them) are dated by CHANGELOG.md, give byte-identical packages, and
+#    lintian finds nothing in them;
 #  - the aarch64 toolchain file, BUILD_TESTING=OFF: an aarch64 program, and
 #    packages labelled arm64; only CC/CXX set to the cross compiler: still
 #    arm64;
@@ -62,14 +64,15 @@ for tool in clang clang++ valgrind qemu-aarch64; do
 done
 
 fail() { echo "FAIL: $*"; exit 1; }
-configure() {  # configure BUILD_DIR [ARGS...]
+configure() {  # configure BUILD_DIR [ARGS...]: the sources of the current directory
     build=$1
     shift
-    cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
         -DBUILD_TESTING=OFF "$@" > "$build.log" 2>&1 || { cat "$build.log"; fail "configure $build"; }
 }
 has_symbols() { readelf -S "$1" | grep -q '\.symtab'; }
 
+cd "$source_dir"
 echo "== host"
 CXXFLAGS=-g configure "$work/host"
 cmake --build "$work/host" > "$work/host.build.log" 2>&1 || { cat "$work/host.build.log"; fail "build"; }
@@ -81,15 +84,34 @@ installed=$work/stage/opt/Quorvane/bin/lwm2m-launcher
 [ -x "$installed" ] || fail "nothing installed at $installed"
 ! has_symbols "$installed" || fail "cmake --install --strip left symbols"
 
-echo "== two clean builds, the same packages"
+echo "== two clean builds of an exported tree (no git history), the same packages"
+# The sources as a source tarball or `git archive` holds them; uncommitted
+# changes to tracked files included, so that the tree under test is built.
+mkdir "$work/export"
+if tree=$(git -C "$source_dir" stash create 2> /dev/null) && tree=${tree:-HEAD} &&
+    git -C "$source_dir" archive "$tree" | tar -x -C "$work/export"; then
+    :
+else
+    tar -C "$source_dir" --exclude=./.git --exclude=./build -cf - . | tar -x -C "$work/export"
+fi
 for copy in one two; do
-    configure "$work/$copy"
+    (
+        unset SOURCE_DATE_EPOCH
+        cd "$work/export"
+        configure "$work/$copy"
+    )
+    grep -q 'Source date: .*from the newest entry of CHANGELOG.md' "$work/$copy.log" ||
+        { cat "$work/$copy.log"; fail "configure did not date the build by CHANGELOG.md"; }
     cmake --build "$work/$copy" > "$work/$copy.build.log" 2>&1 || fail "build $copy"
     (cd "$work/$copy" && cpack -G "DEB;TGZ" -B "$work/$copy/packages" > /dev/null) || fail "cpack"
 done
 for package in "$work"/one/packages/*.deb "$work"/one/packages/*.tar.gz; do
     cmp "$package" "$work/two/packages/${package##*/}" || fail "${package##*/} differs"
 done
+if command -v lintian > /dev/null; then
+    lintian --fail-on error,warning "$work"/one/packages/*.deb > "$work/lintian" 2>&1 ||
+        { cat "$work/lintian"; fail "lintian, on the package of an exported tree"; }
+fi
 
 if ! command -v aarch64-linux-gnu-g++ > /dev/null; then
     [ -z "${CI:-}" ] || fail "no aarch64 cross compiler (g++-aarch64-linux-gnu)"

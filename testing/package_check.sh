@@ -68,8 +68,19 @@ grep -q 'deb-systemd-helper enable lwm2m-launcher.service' "$work/control/postin
     fail "the unit is not enabled on installation"
 
 dpkg-deb -x "$deb" "$work/root"
-! readelf -S "$work/root/opt/Quorvane/bin/lwm2m-launcher" | grep -q '\.symtab' ||
-    fail "the program is not stripped"
+mkdir "$work/tar"
+tar -C "$work/tar" -xzf "$tarball"
+for root in "$work/root" "$work/tar"; do
+    ! readelf -S "$root/opt/Quorvane/bin/lwm2m-launcher" | grep -q '\.symtab' ||
+        fail "the program in ${root##*/} is not stripped"
+done
+# The generic tarball runs on any gateway of its architecture; the Debian
+# package's program uses the C library its dependency names.
+interpreter() { readelf -l "$1/opt/Quorvane/bin/lwm2m-launcher" | grep -c 'program interpreter'; }
+[ "$(interpreter "$work/root")" -eq 1 ] || fail "the Debian package's program is not dynamic"
+if grep -q 'static_program' "$build/cpack_static_program.cmake" 2> /dev/null; then
+    [ "$(interpreter "$work/tar")" -eq 0 ] || fail "the tarball's program is not static"
+fi
 
 if ! command -v lintian > /dev/null; then
     [ -z "${CI:-}" ] || { echo "FAIL: no lintian"; exit 1; }

@@ -24,6 +24,6 @@ echo "lint: cppcheck"
 cppcheck --enable=warning,performance,portability,style --std=c++20 --language=c++ \
     --error-exitcode=1 --inline-suppr --quiet --suppress=missingIncludeSystem \
     --library=googletest --suppress='useStlAlgorithm:*_test.cpp' \
-    --suppress='unusedStructMember:*_test.cpp' -I support -I launcher -I testing \
-    support launcher testing fuzz bench
+    --suppress='unusedStructMember:*_test.cpp' -I support -I launcher -I system -I testing \
+    support launcher system testing fuzz bench
 echo "lint: clean"
