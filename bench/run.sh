@@ -134,6 +134,7 @@ done
 # Memory whatever the file's size: one run each.
 yes 'OTHER_SETTING="a value the launcher does not read"' | head -c $((200 << 20)) \
     > /opt/Quorvane/etc/settings
+printf '\n' >> /opt/Quorvane/etc/settings
 cat "$data/typical" >> /opt/Quorvane/etc/settings
 printf '%-16s %9s %9s %7s %10s %7s %9s\n' "200 MiB lines" - - - - - "$(./measure 1 ./lwm2m-launcher | cut -d' ' -f2)"
 rm -f /opt/Quorvane/etc/settings

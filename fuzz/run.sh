@@ -19,9 +19,10 @@ cmake --build --preset fuzz > /dev/null
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 for target in settings_reader base64 client_command; do
-    # The reader needs inputs longer than its 16383-character line buffer.
+    # The reader needs inputs longer than its 16383-character pieces and its
+    # 64 KiB buffer.
     max_len=4096
-    [ "$target" = settings_reader ] && max_len=40000
+    [ "$target" = settings_reader ] && max_len=100000
     cp -r "fuzz/corpus/$target" "$scratch/$target"
     "build/fuzz/fuzz/${target}_fuzz" -max_total_time="$seconds" -max_len="$max_len" \
         -print_final_stats=1 "$scratch/$target" > "$scratch/$target.log" 2>&1 || {

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -25,8 +26,8 @@ int decode_csv_config(const settings_file& file, settings_place place,
     }
     csv_facts seen;
     base64_stream stream;
-    const auto out =
-        std::make_unique_for_overwrite<char[]>(base64_decoded_size_max(settings_buffer_size + 3));
+    const auto out = std::make_unique_for_overwrite<char[]>(
+        base64_decoded_size_max(std::min<std::uint64_t>(place.length, settings_buffer_size) + 3));
     int refused = 0;
     // Hands on decoded bytes up to the first zero byte; false once done.
     const auto pass_on = [&](std::size_t count) {

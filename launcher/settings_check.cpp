@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr std::size_t findings_shown_max = 100;
-
 char upper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -161,11 +159,18 @@ std::string shown_plainly(std::string_view text) {
     return shown;
 }
 
+void settings_findings::add(settings_finding finding) {
+    ++count;
+    if (!full()) {
+        shown.push_back(std::move(finding));
+    }
+}
+
 settings_line_observer finding_observer(
-    const std::function<void(settings_finding)>& found,
+    settings_findings& findings,
     const std::function<std::uint64_t(std::size_t key)>& first_line_of) {
-    return [found, first_line_of](const settings_line& line) {
-        const auto say = [&](std::string text) { found({line.number, std::move(text)}); };
+    return [&findings, first_line_of](const settings_line& line) {
+        const auto say = [&](std::string text) { findings.add({line.number, std::move(text)}); };
         const std::string at = " at character " + number_text(line.text_end + 1);
         if (line.cut_by == '\0') {
             say("a zero byte" + at + " ends the line there");
@@ -208,20 +213,21 @@ settings_line_observer finding_observer(
             return;
         }
         if (name.size() >= 6 && same_ignoring_case(name.substr(0, 6), "LWM2M_")) {
-            say(quoted(name) + " is no key the launcher reads; the nearest is " +
-                std::string(nearest_key(name)));
+            // The nearest key costs a little: only for a finding that is
+            // shown, and a name that could be near one.
+            if (findings.full()) {
+                ++findings.count;
+                return;
+            }
+            say(quoted(name) + " is no key the launcher reads" +
+                (name.size() <= 32 ? "; the nearest is " + std::string(nearest_key(name)) : ""));
         }
     };
 }
 
 int check_settings(const char* path, std::string& report) {
-    std::vector<settings_finding> findings;
-    std::uint64_t finding_count = 0;
-    const auto found = [&](settings_finding finding) {
-        if (++finding_count <= findings_shown_max) {
-            findings.push_back(std::move(finding));
-        }
-    };
+    settings_findings findings;
+    const auto found = [&findings](settings_finding finding) { findings.add(std::move(finding)); };
 
     report = "Settings file " + shown_plainly(path) + "\n";
     struct stat status {};
@@ -235,7 +241,7 @@ int check_settings(const char* path, std::string& report) {
     if (error == 0) {
         error = settings_scan(
             file, module_keys, values,
-            finding_observer(found, [&values](std::size_t key) { return values[key].line; }));
+            finding_observer(findings, [&values](std::size_t key) { return values[key].line; }));
     }
     if (error != 0) {
         report += "  can't be read: ";
@@ -313,20 +319,20 @@ int check_settings(const char* path, std::string& report) {
     }
 
     std::stable_sort(
-        findings.begin(), findings.end(),
+        findings.shown.begin(), findings.shown.end(),
         [](const settings_finding& a, const settings_finding& b) { return a.line < b.line; });
     report += "\nFindings\n";
-    for (const settings_finding& finding : findings) {
+    for (const settings_finding& finding : findings.shown) {
         report += "  ";
         if (finding.line != 0) {
             report += "line " + number_text(finding.line) + ": ";
         }
         report += finding.text + "\n";
     }
-    if (finding_count == 0) {
+    if (findings.count == 0) {
         report += "  none\n";
-    } else if (finding_count > findings.size()) {
-        report += "  and " + number_text(finding_count - findings.size()) + " more\n";
+    } else if (findings.count > findings.shown.size()) {
+        report += "  and " + number_text(findings.count - findings.shown.size()) + " more\n";
     }
 
     std::string refusal;

@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "settings_reader.h"
 
@@ -21,13 +22,24 @@ struct settings_finding {
     std::string text;
 };
 
+// The findings of one file: the first `shown_max` kept, all counted, so
+// that a file of millions of odd lines costs no more memory than a few.
+struct settings_findings {
+    static constexpr std::size_t shown_max = 100;
+    std::vector<settings_finding> shown;
+    std::uint64_t count = 0;
+
+    bool full() const { return shown.size() >= shown_max; }
+    void add(settings_finding finding);
+};
+
 // Turns what the pass saw on each line into findings: a name that is a key
 // but for blanks around it, an unknown name beginning with LWM2M_, a key
 // set again, a quote never closed, text after the last quote, a carriage
 // return or zero byte inside a line. `first_line_of(key)` is the line that
 // gave that key its value.
 settings_line_observer finding_observer(
-    const std::function<void(settings_finding)>& found,
+    settings_findings& findings,
     const std::function<std::uint64_t(std::size_t key)>& first_line_of);
 
 // Makes the report on the settings file at `path` in `report` and returns

@@ -74,7 +74,14 @@ class scan {
 public:
     scan(const settings_file& file, std::span<const settings_key> keys,
          std::span<settings_value> values, const settings_line_observer& observe)
-        : file_(file), keys_(keys), values_(values), observe_(observe) {
+        : file_(file),
+          keys_(keys),
+          values_(values),
+          observe_(observe),
+          // A small file needs no more than its size: fewer fresh pages.
+          buffer_size_(static_cast<std::size_t>(std::clamp<off_t>(
+              file.status.st_size + 1, 1, static_cast<off_t>(settings_buffer_size)))),
+          buffer_(std::make_unique_for_overwrite<char[]>(buffer_size_)) {
         for (const settings_key& key : keys_) {
             name_max_ = std::max(name_max_, key.name.size());
         }
@@ -108,15 +115,14 @@ private:
     // Reads on until the buffer holds a whole piece or the rest of the file.
     int fill() {
         while (end_ - begin_ < settings_piece_max && !at_end_) {
-            if (end_ == settings_buffer_size) {
+            if (end_ == buffer_size_) {
                 std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
                 buffer_offset_ += begin_;
                 end_ -= begin_;
                 begin_ = 0;
             }
-            const ssize_t got =
-                ::pread(file_.fd.get(), buffer_.get() + end_, settings_buffer_size - end_,
-                        static_cast<off_t>(buffer_offset_ + end_));
+            const ssize_t got = ::pread(file_.fd.get(), buffer_.get() + end_, buffer_size_ - end_,
+                                        static_cast<off_t>(buffer_offset_ + end_));
             if (got < 0 && errno == EINTR) {
                 continue;
             }
@@ -235,7 +241,8 @@ private:
     std::size_t name_max_ = 0;
 
     // Not zero-filled: only what was read is ever looked at.
-    std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(settings_buffer_size);
+    std::size_t buffer_size_;
+    std::unique_ptr<char[]> buffer_;
     std::uint64_t buffer_offset_ = 0;  // of buffer_[0] in the file
     std::size_t begin_ = 0;            // the first byte not yet taken
     std::size_t end_ = 0;              // the end of what was read
