@@ -6,22 +6,10 @@
 // (The dotted entries of the work directory are removed in the launcher
 // itself; in an empty directory that costs next to nothing.)
 // Whole-process figures of the launcher are given as a ratio to this.
-#include <unistd.h>
-
-#include <cstdlib>
-#include <initializer_list>
+#include "floor_steps.h"
 
 int main() {
-    for (const char* command :
-         {"mkdir -p /tmp/lwm2m/etc", "rm -f /var/lwm2m_map.txt 2> /dev/null"}) {
-        const int ignored = std::system(command);
-        static_cast<void>(ignored);
-    }
-    if (::fork() == 0) {
-        char program[] = "/opt/Quorvane/bin/lwm2mclient";
-        char* const argv[] = {program, nullptr};
-        ::execv(program, argv);
-        ::_exit(127);
-    }
+    run_fixed_commands();
+    start_client();
     return 0;
 }

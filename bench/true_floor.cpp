@@ -11,21 +11,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <initializer_list>
 #include <string_view>
 #include <vector>
 
 #include "base64.h"
 #include "file_io.h"
+#include "floor_steps.h"
 
 int main() {
-    for (const char* command :
-         {"mkdir -p /tmp/lwm2m/etc", "rm -f /var/lwm2m_map.txt 2> /dev/null"}) {
-        const int ignored = std::system(command);
-        static_cast<void>(ignored);
-    }
+    run_fixed_commands();
     const int settings = ::open("/opt/Quorvane/etc/settings", O_RDONLY | O_CLOEXEC);
     const int csv =
         ::open("/tmp/lwm2m/etc/config.csv", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -55,11 +49,6 @@ int main() {
     write_all(csv, {out.data(), base64_decode_end(stream, out.data())});
     ::close(csv);
     ::close(settings);
-    if (::fork() == 0) {
-        char program[] = "/opt/Quorvane/bin/lwm2mclient";
-        char* const argv[] = {program, nullptr};
-        ::execv(program, argv);
-        ::_exit(127);
-    }
+    start_client();
     return 0;
 }
