@@ -170,7 +170,8 @@ constexpr std::string_view help_text =
     "\n"
     "Another argument that begins with \"-\" is refused (status 2); other\n"
     "arguments are ignored.\n"
-    "Exit status: 0 started or disabled, 255 no CSV configuration, 1 failure.\n"
+    "Exit status: 0 started or disabled, 255 no CSV configuration, 1 failure,\n"
+    "2 unknown option.\n"
     "With --check, the status a start would have, or 1 when FILE can't be read\n"
     "or the launcher would refuse to work.\n"
     "See lwm2m-launcher(8).\n";
