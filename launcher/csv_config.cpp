@@ -18,12 +18,6 @@
 
 int decode_csv_config(const settings_file& file, settings_place place,
                       const std::function<int(std::string_view)>& take, csv_facts* facts) {
-    if (place.length == 0) {
-        if (facts != nullptr) {
-            *facts = csv_facts();
-        }
-        return 0;
-    }
     csv_facts seen;
     base64_stream stream;
     const auto out = std::make_unique_for_overwrite<char[]>(
@@ -39,18 +33,20 @@ int decode_csv_config(const settings_file& file, settings_place place,
         return refused == 0 && !seen.ends_at_zero;
     };
     std::uint64_t read = 0;
-    const int error = settings_read_place(file, place, [&](std::string_view base64) {
-        if (facts != nullptr) {
-            for (std::size_t i = 0; i < base64.size(); ++i) {
-                if (!base64_is_digit(base64[i]) && base64[i] != '=') {
-                    seen.first_stray = seen.first_stray.value_or(read + i);
-                    ++seen.strays;
+    // Nothing to read for an empty value (the file may not even be open).
+    const int error =
+        place.length == 0 ? 0 : settings_read_place(file, place, [&](std::string_view base64) {
+            if (facts != nullptr) {
+                for (std::size_t i = 0; i < base64.size(); ++i) {
+                    if (!base64_is_digit(base64[i]) && base64[i] != '=') {
+                        seen.first_stray = seen.first_stray.value_or(read + i);
+                        ++seen.strays;
+                    }
                 }
+                read += base64.size();
             }
-            read += base64.size();
-        }
-        return pass_on(base64_decode_chunk(stream, base64, out.get()));
-    });
+            return pass_on(base64_decode_chunk(stream, base64, out.get()));
+        });
     if (error == 0 && refused == 0 && !seen.ends_at_zero) {
         pass_on(base64_decode_end(stream, out.get()));
     }

@@ -35,7 +35,6 @@ enum class csv_outcome {
     written,
     empty,   // decodes to no bytes: nothing created
     failed,  // not written, and said on standard error
-    stale,   // not written: an earlier file could not be removed
 };
 
 // Writes the CSV configuration at `place` in the settings `file`, decoded,

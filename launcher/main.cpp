@@ -87,15 +87,8 @@ std::string missing_csv_reason(int settings_error, const module_settings& settin
     if (settings_error != 0) {
         return std::string("no CSV configuration: ") + settings_path + " could not be read";
     }
-    switch (written) {
-        case csv_outcome::failed:
-            return std::string("no CSV configuration: ") + csv_config_path +
-                   " could not be written";
-        case csv_outcome::stale:
-            return std::string("no CSV configuration: the earlier ") + csv_config_path +
-                   " could not be removed";
-        default:
-            break;
+    if (written == csv_outcome::failed) {
+        return std::string("no CSV configuration: ") + csv_config_path + " could not be written";
     }
     if (settings.csv.length == 0) {
         return std::string("no CSV configuration: LWM2M_CSV is missing or empty in ") +
@@ -120,22 +113,28 @@ int launch() {
         }
     };
 
+    const auto no_csv_config = [&log](std::string_view why) {
+        log("Can't find CSV config file in Plugwell\n");
+        not_started(why);
+        return exit_no_csv_config;
+    };
+
     const work_dir_state work = rebuild_work_dir();
     if (work == work_dir_state::refused) {
         return exit_failure;
     }
     // An old CSV configuration that could not be removed is not this
     // start's; why it could not go has been said.
+    if (work == work_dir_state::stale_csv) {
+        return no_csv_config(std::string("no CSV configuration: the earlier ") + csv_config_path +
+                             " could not be removed");
+    }
     const csv_outcome written =
-        work == work_dir_state::stale_csv
-            ? csv_outcome::stale
-            : write_csv_config(file, settings.csv, csv_config_path, settings_path);
+        write_csv_config(file, settings.csv, csv_config_path, settings_path);
     file = settings_file();
     // A link is not followed: what counts is what the launcher wrote here.
-    if (written == csv_outcome::stale || !exists_here(csv_config_path)) {
-        log("Can't find CSV config file in Plugwell\n");
-        not_started(missing_csv_reason(settings_error, settings, written));
-        return exit_no_csv_config;
+    if (!exists_here(csv_config_path)) {
+        return no_csv_config(missing_csv_reason(settings_error, settings, written));
     }
 
     if (settings.enable == 0) {

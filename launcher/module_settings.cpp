@@ -28,9 +28,6 @@ module_settings settings_from_values(std::span<settings_value, module_key_count>
     s.modbus_slave = number(module_key::modbus_slave);
     s.modbus_interval = number(module_key::modbus_interval);
     s.modbus_timeout = number(module_key::modbus_timeout);
-    for (std::size_t i = 0; i < module_key_count; ++i) {
-        s.lines[i] = values[i].line;
-    }
     s.file_mode = file_mode;
     return s;
 }

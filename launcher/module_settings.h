@@ -54,6 +54,15 @@ inline constexpr std::array<settings_key, module_key_count> module_keys = {{
     {"LWM2M_MODBUS_TIMEOUT"},
 }};
 
+// The keys read as unsigned numbers; the others are text (the CSV's, a place
+// in the file).
+inline constexpr std::array module_number_keys = {
+    module_key::enable,         module_key::log_en,       module_key::server_port,
+    module_key::lifetime,       module_key::psk_hex,      module_key::update_time,
+    module_key::modbus_port,    module_key::modbus_slave, module_key::modbus_interval,
+    module_key::modbus_timeout,
+};
+
 // Fields in the order of module_key. A missing file or key leaves the
 // default: "" or 0.
 struct module_settings {
@@ -74,9 +83,7 @@ struct module_settings {
     std::uint32_t modbus_interval = 0;  // -I
     std::uint32_t modbus_timeout = 0;   // -T
 
-    // Not settings. The line each key came from (0: its default applies).
-    std::array<std::uint64_t, module_key_count> lines{};
-    // The permission bits of the settings file, or 0666 when it could not
+    // Not a setting: the permission bits of the settings file, or 0666 when it could not
     // be read. The event log repeats the key, so it is given no more.
     mode_t file_mode = 0666;
 };

@@ -61,8 +61,6 @@ TEST_F(ModuleSettings, EveryFieldFromItsKey) {
     EXPECT_EQ(s.modbus_slave, 14U);
     EXPECT_EQ(s.modbus_interval, 15U);
     EXPECT_EQ(s.modbus_timeout, 16U);
-    EXPECT_EQ(s.lines[static_cast<std::size_t>(module_key::enable)], 16U);
-    EXPECT_EQ(s.lines[static_cast<std::size_t>(module_key::csv)], 6U);
 }
 
 void expect_defaults(const module_settings& s) {
@@ -73,9 +71,6 @@ void expect_defaults(const module_settings& s) {
     EXPECT_EQ(s.csv.length, 0U);
     for (const auto* text : {&s.name, &s.server_addr, &s.psk_id, &s.psk, &s.modbus_addr}) {
         EXPECT_EQ(*text, "");
-    }
-    for (const auto line : s.lines) {
-        EXPECT_EQ(line, 0U);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <numeric>
 #include <string_view>
@@ -24,11 +25,6 @@ namespace {
 
 char upper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool same_ignoring_case(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return upper(x) == upper(y); });
 }
 
 std::string_view without_blanks_around(std::string_view text) {
@@ -72,25 +68,14 @@ std::string quoted(std::string_view text) {
     return '"' + shown_plainly(text) + '"';
 }
 
-std::string number_text(std::uint64_t number) {
-    return std::to_string(number);
-}
-
 // "1 byte", "2 bytes".
 std::string counted(std::uint64_t number, std::string_view thing) {
-    return number_text(number) + " " + std::string(thing) + (number == 1 ? "" : "s");
+    return std::to_string(number) + " " + std::string(thing) + (number == 1 ? "" : "s");
 }
 
-constexpr std::array number_keys = {
-    module_key::enable,         module_key::log_en,       module_key::server_port,
-    module_key::lifetime,       module_key::psk_hex,      module_key::update_time,
-    module_key::modbus_port,    module_key::modbus_slave, module_key::modbus_interval,
-    module_key::modbus_timeout,
-};
-
 bool is_number(std::size_t key) {
-    return std::find(number_keys.begin(), number_keys.end(), static_cast<module_key>(key)) !=
-           number_keys.end();
+    return std::find(module_number_keys.begin(), module_number_keys.end(),
+                     static_cast<module_key>(key)) != module_number_keys.end();
 }
 
 std::string_view name_of(module_key key) {
@@ -105,12 +90,10 @@ std::string described(const struct stat& status) {
                        : S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)
                            ? "device, not a regular file"
                            : "not a regular file";
-    std::string mode(5, '0');
-    for (std::size_t i = 0; i < 4; ++i) {
-        mode[4 - i] = static_cast<char>('0' + ((status.st_mode >> (3 * i)) & 7));
-    }
-    return kind + ", " + number_text(static_cast<std::uint64_t>(status.st_size)) + " bytes, mode " +
-           mode.substr(1) + ", owner uid " + number_text(status.st_uid);
+    std::array<char, 8> mode{};
+    static_cast<void>(std::snprintf(mode.data(), mode.size(), "%04o", status.st_mode & 07777U));
+    return kind + ", " + std::to_string(status.st_size) + " bytes, mode " + mode.data() +
+           ", owner uid " + std::to_string(status.st_uid);
 }
 
 // What the launcher would make of /tmp/lwm2m or /tmp/lwm2m/etc, from a
@@ -122,12 +105,13 @@ std::string work_dir_look(const char* path, std::string& refusal) {
     }
     const uid_t self = ::geteuid();
     if (const int error = untrusted_dir(status, self); error != 0) {
+        const std::string why = refusal_text(path, error, status, self);
         if (refusal.empty()) {
-            refusal = refusal_text(path, error, status, self);
+            refusal = why;
         }
-        return "refused: " + refusal_text(path, error, status, self);
+        return "refused: " + why;
     }
-    return "a directory of uid " + number_text(status.st_uid);
+    return "a directory of uid " + std::to_string(status.st_uid);
 }
 
 int client_look() {
@@ -171,7 +155,7 @@ settings_line_observer finding_observer(
     const std::function<std::uint64_t(std::size_t key)>& first_line_of) {
     return [&findings, first_line_of](const settings_line& line) {
         const auto say = [&](std::string text) { findings.add({line.number, std::move(text)}); };
-        const std::string at = " at character " + number_text(line.text_end + 1);
+        const std::string at = " at character " + std::to_string(line.text_end + 1);
         if (line.cut_by == '\0') {
             say("a zero byte" + at + " ends the line there");
         } else if (line.cut_by == '\r' && line.text_end + 1 < line.length) {
@@ -180,7 +164,7 @@ settings_line_observer finding_observer(
         if (line.key) {
             const std::string name(module_keys[*line.key].name);
             if (!line.first) {
-                say(name + " again: line " + number_text(first_line_of(*line.key)) +
+                say(name + " again: line " + std::to_string(first_line_of(*line.key)) +
                     ", the first, is the one that counts");
                 return;
             }
@@ -206,13 +190,13 @@ settings_line_observer finding_observer(
         const std::string_view bare = without_blanks_around(name);
         const auto* const key = std::find_if(
             module_keys.begin(), module_keys.end(),
-            [bare](const settings_key& known) { return same_ignoring_case(bare, known.name); });
+            [bare](const settings_key& known) { return settings_name_is(bare, known.name); });
         if (bare.size() != name.size() && key != module_keys.end()) {
             say(quoted(name) + " is not " + std::string(key->name) +
                 ": the blanks around it make it another name");
             return;
         }
-        if (name.size() >= 6 && same_ignoring_case(name.substr(0, 6), "LWM2M_")) {
+        if (name.size() >= 6 && settings_name_is(name.substr(0, 6), "LWM2M_")) {
             // The nearest key costs a little: only for a finding that is
             // shown, and a name that could be near one.
             if (findings.full()) {
@@ -227,7 +211,6 @@ settings_line_observer finding_observer(
 
 int check_settings(const char* path, std::string& report) {
     settings_findings findings;
-    const auto found = [&findings](settings_finding finding) { findings.add(std::move(finding)); };
 
     report = "Settings file " + shown_plainly(path) + "\n";
     struct stat status {};
@@ -260,13 +243,14 @@ int check_settings(const char* path, std::string& report) {
             shown = counted(value.text.size(), "byte") + ", not shown" +
                     (settings.psk_hex != 0 ? "; passed in hexadecimal" : "");
         } else if (static_cast<module_key>(key) == module_key::csv) {
-            shown = number_text(value.place.length) + " characters of base64";
+            shown = std::to_string(value.place.length) + " characters of base64";
         } else if (is_number(key)) {
             const std::uint32_t number = parse_setting_uint(value.text);
-            shown = number_text(number);
-            if (value.found && number_text(number) != value.text) {
-                found({value.line, std::string(module_keys[key].name) + "=" + quoted(value.text) +
-                                       " is read as " + number_text(number)});
+            shown = std::to_string(number);
+            if (value.found && std::to_string(number) != value.text) {
+                findings.add({value.line, std::string(module_keys[key].name) + "=" +
+                                              quoted(value.text) + " is read as " +
+                                              std::to_string(number)});
             }
         } else {
             shown = quoted(value.text);
@@ -275,7 +259,7 @@ int check_settings(const char* path, std::string& report) {
         row.resize(24, ' ');
         row += "= ";
         row += shown;
-        row += value.found ? "  (line " + number_text(value.line) + ")\n"
+        row += value.found ? "  (line " + std::to_string(value.line) + ")\n"
                            : "  (not set: the default)\n";
         report += row;
     }
@@ -283,8 +267,8 @@ int check_settings(const char* path, std::string& report) {
         const auto [set, unset] = settings.psk.empty()
                                       ? std::pair(module_key::psk_id, module_key::psk)
                                       : std::pair(module_key::psk, module_key::psk_id);
-        found({0, std::string(name_of(set)) + " is set but " + std::string(name_of(unset)) +
-                      " is not: neither -i nor -s is passed"});
+        findings.add({0, std::string(name_of(set)) + " is set but " + std::string(name_of(unset)) +
+                             " is not: neither -i nor -s is passed"});
     }
 
     // The CSV goes through the very decoder of a start; its bytes are only
@@ -297,8 +281,8 @@ int check_settings(const char* path, std::string& report) {
     if (settings.csv.length == 0) {
         report += "  none: LWM2M_CSV is missing or empty\n";
     } else {
-        report += "  " + number_text(settings.csv.length) + " characters of base64 give " +
-                  number_text(facts.bytes) + " bytes for " + csv_config_path + "\n";
+        report += "  " + std::to_string(settings.csv.length) + " characters of base64 give " +
+                  std::to_string(facts.bytes) + " bytes for " + csv_config_path + "\n";
     }
     if (facts.ends_at_zero) {
         report += "  a zero byte ends it there: what follows is not written\n";
@@ -307,9 +291,9 @@ int check_settings(const char* path, std::string& report) {
         const std::string strays = counted(facts.strays, "byte") +
                                    " outside the base64 alphabet (padding aside) passed over, the "
                                    "first at character " +
-                                   number_text(*facts.first_stray + 1);
+                                   std::to_string(*facts.first_stray + 1);
         report += "  " + strays + "\n";
-        found({csv_line, "LWM2M_CSV: " + strays + " of its value"});
+        findings.add({csv_line, "LWM2M_CSV: " + strays + " of its value"});
     }
     if (csv_error != 0) {
         report += "  can't be read whole: ";
@@ -325,14 +309,14 @@ int check_settings(const char* path, std::string& report) {
     for (const settings_finding& finding : findings.shown) {
         report += "  ";
         if (finding.line != 0) {
-            report += "line " + number_text(finding.line) + ": ";
+            report += "line " + std::to_string(finding.line) + ": ";
         }
         report += finding.text + "\n";
     }
     if (findings.count == 0) {
         report += "  none\n";
     } else if (findings.count > findings.shown.size()) {
-        report += "  and " + number_text(findings.count - findings.shown.size()) + " more\n";
+        report += "  and " + std::to_string(findings.count - findings.shown.size()) + " more\n";
     }
 
     std::string refusal;
@@ -350,7 +334,7 @@ int check_settings(const char* path, std::string& report) {
             "  find no CSV configuration and log \"Can't find CSV config file in Plugwell\"\n";
         exit_status = 255;
     } else {
-        report += "  write " + std::string(csv_config_path) + " (" + number_text(facts.bytes) +
+        report += "  write " + std::string(csv_config_path) + " (" + std::to_string(facts.bytes) +
                   " bytes)\n";
         if (settings.enable == 0) {
             report += "  log \"Quorvane is disabled.\": the module is disabled\n";
@@ -366,8 +350,7 @@ int check_settings(const char* path, std::string& report) {
             }
         }
     }
-    report +=
-        "  and exit with status " + number_text(static_cast<std::uint64_t>(exit_status)) + "\n";
+    report += "  and exit with status " + std::to_string(exit_status) + "\n";
     report += "\nOn this gateway\n";
     report += "  " + std::string(client_program) + ": " +
               (client_error == 0 ? "executable" : std::strerror(client_error)) + "\n";

@@ -21,11 +21,6 @@ bool is_c_space(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-bool same_name(std::string_view name, std::string_view key) {
-    return std::equal(name.begin(), name.end(), key.begin(), key.end(),
-                      [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
-}
-
 std::optional<std::size_t> find(std::string_view text, char c) {
     const void* found = std::memchr(text.data(), c, text.size());
     if (found == nullptr) {
@@ -61,12 +56,6 @@ std::optional<std::string_view> value_on_piece(std::string_view piece, std::size
     return value;
 }
 
-settings_line first_line() {
-    settings_line line;
-    line.number = 1;
-    return line;
-}
-
 // One pass over the file. Pieces always lie whole in the buffer: before
 // each, the buffer is refilled until it holds a whole piece or the rest of
 // the file.
@@ -85,6 +74,7 @@ public:
         for (const settings_key& key : keys_) {
             name_max_ = std::max(name_max_, key.name.size());
         }
+        start_line(1);
     }
 
     int run() {
@@ -143,7 +133,7 @@ private:
         }
         const std::string_view name = text.substr(0, *equals);
         for (std::size_t i = 0; i < keys_.size(); ++i) {
-            if (keys_[i].whole_line == whole_line && same_name(name, keys_[i].name)) {
+            if (keys_[i].whole_line == whole_line && settings_name_is(name, keys_[i].name)) {
                 return i;
             }
         }
@@ -206,9 +196,12 @@ private:
             line_.head = head_;
             observe_(line_);
         }
-        const std::uint64_t next = line_.number + 1;
+        start_line(line_.number + 1);
+    }
+
+    void start_line(std::uint64_t number) {
         line_ = settings_line();
-        line_.number = next;
+        line_.number = number;
         whole_line_key_.reset();
         cut_ = false;
     }
@@ -248,7 +241,7 @@ private:
     std::size_t end_ = 0;              // the end of what was read
     bool at_end_ = false;
 
-    settings_line line_ = first_line();
+    settings_line line_;
     std::string head_;
     std::optional<std::size_t> whole_line_key_;
     bool tracked_ = false;  // the line's cut and quote are wanted
@@ -263,6 +256,11 @@ bool same_contents_state(const struct stat& a, const struct stat& b) {
 }
 
 }  // namespace
+
+bool settings_name_is(std::string_view name, std::string_view key) {
+    return std::equal(name.begin(), name.end(), key.begin(), key.end(),
+                      [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
+}
 
 int settings_open(const char* path, settings_file& file) {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a

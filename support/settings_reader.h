@@ -119,6 +119,9 @@ int settings_scan(const settings_file& file, std::span<const settings_key> keys,
 int settings_read_place(const settings_file& file, settings_place place,
                         const std::function<bool(std::string_view)>& take);
 
+// Whether a line's `name` is `key`: the same but for ASCII letter case.
+bool settings_name_is(std::string_view name, std::string_view key);
+
 // Leading white space, then an optional sign, then decimal digits; what
 // follows the digits is ignored. No digits gives 0. A minus sign negates
 // modulo 2^32 ("-1" gives 4294967295). A magnitude above 4294967295, of
