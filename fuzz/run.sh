@@ -4,7 +4,7 @@
 #
 # Runs each fuzz target for a bounded time with AddressSanitizer and
 # UndefinedBehaviorSanitizer, from a scratch copy of its committed corpus,
-# and prints how many inputs each one executed. Fails on the first crash or
+# and prints how many inputs each one executed, and at what rate. Fails on the first crash or
 # failed check; the input that caused it is left in the current directory
 # (crash-*), to be added to the corpus as a regression case.
 #
@@ -18,11 +18,11 @@ cmake --build --preset fuzz > /dev/null
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-for target in settings_reader base64 client_command; do
+for target in settings_reader settings_check base64 client_command; do
     # The reader needs inputs longer than its 16383-character pieces and its
     # 64 KiB buffer.
     max_len=4096
-    [ "$target" = settings_reader ] && max_len=100000
+    case $target in settings_*) max_len=100000 ;; esac
     cp -r "fuzz/corpus/$target" "$scratch/$target"
     "build/fuzz/fuzz/${target}_fuzz" -max_total_time="$seconds" -max_len="$max_len" \
         -print_final_stats=1 "$scratch/$target" > "$scratch/$target.log" 2>&1 || {
@@ -31,5 +31,6 @@ for target in settings_reader base64 client_command; do
         exit 1
     }
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$scratch/$target.log")
-    printf 'fuzz: %-16s %10s inputs in %ss, no failure\n' "$target" "$runs" "$seconds"
+    printf 'fuzz: %-16s %10s inputs in %ss (%s a second), no failure\n' "$target" "$runs" \
+        "$seconds" "$((runs / seconds))"
 done

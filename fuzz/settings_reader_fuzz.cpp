@@ -5,9 +5,8 @@
 // written plainly over the whole text: for several keys, one of them taken
 // from the file itself, each read both as an ordinary key (in pieces) and as
 // a whole-line key, the one pass gives the model's value and line. The
-// lines it reports tile the file. The check report of the same file never
-// fails, and holds the command line a start would log, with the key masked,
-// exactly when a start would log one.
+// lines it reports tile the file. (The check report has a target of its
+// own, settings_check_fuzz.cpp: this one stays fast.)
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -18,14 +17,12 @@
 #include <string_view>
 #include <vector>
 
-#include "client_command.h"
-#include "csv_config.h"
 #include "fuzz_check.h"
-#include "module_settings.h"
-#include "settings_check.h"
 #include "settings_reader.h"
 
 namespace {
+
+using namespace std::string_literals;
 
 struct model_value {
     std::string text;  // cppcheck-suppress unusedStructMember
@@ -93,12 +90,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
 
     settings_file file;
-    FUZZ_CHECK(settings_open(path.c_str(), file) == 0);
-    const std::string own_key(text.substr(0, std::min(text.find_first_of("=\n"), std::size_t{64})));
+    FUZZ_CHECK(settings_open(path.c_str(), file).ok());
+    // A key is a name without the characters that cut a line.
+    const std::string own_key(
+        text.substr(0, std::min(text.find_first_of("=\"\r\n\0"s), std::size_t{64})));
     std::vector<settings_key> keys;
-    for (const std::string_view name :
-         {std::string_view(own_key), std::string_view("LWM2M_CSV"), std::string_view("k"),
-          std::string_view(""), std::string_view("A=B")}) {
+    for (const std::string_view name : {std::string_view(own_key), std::string_view("LWM2M_CSV"),
+                                        std::string_view("k"), std::string_view("")}) {
         for (const bool whole_line : {false, true}) {
             if (std::none_of(keys.begin(), keys.end(), [&](const settings_key& key) {
                     return key.whole_line == whole_line && same_ignoring_case(key.name, name);
@@ -114,6 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    FUZZ_CHECK(line.number == next_number++);
                    FUZZ_CHECK(line.offset == next_offset);
                    FUZZ_CHECK(line.text_end <= line.length);
+                   FUZZ_CHECK(line.piece_text_end <= std::min(line.text_end, settings_piece_max));
                    FUZZ_CHECK(text.substr(line.offset).starts_with(line.head));
                    next_offset += line.length + 1;
                }) == 0);
@@ -132,31 +131,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(settings_read_place(file, values[i].place, [&value](std::string_view chunk) {
                            value += chunk;
                            return true;
-                       }) == 0);
+                       }).ok());
         }
         FUZZ_CHECK(value == expected->text);
     }
 
-    std::string report;
-    check_settings(path.c_str(), report);
-    module_settings settings;
-    settings_file again;
-    FUZZ_CHECK(load_module_settings(path.c_str(), settings, again) == 0);
-    std::uint64_t csv_bytes = 0;
-    decode_csv_config(again, settings.csv, [&csv_bytes](std::string_view bytes) {
-        csv_bytes += bytes.size();
-        return 0;
-    });
-    const client_command command = compose_client_command(settings);
-    const std::string masked = masked_line(command);
-    // (Unless this machine's /tmp/lwm2m is one the launcher would refuse.)
-    const bool logged = settings.enable != 0 && csv_bytes != 0 &&
-                        report.find("\n  refuse to work in ") == std::string::npos;
-    FUZZ_CHECK(logged ==
-               (report.find("\n    " + shown_plainly(masked) + "\n") != std::string::npos));
-    if (masked != command.line) {
-        FUZZ_CHECK(report.find(shown_plainly(command.line)) == std::string::npos);
-    }
     ::close(fd);
     return 0;
 }

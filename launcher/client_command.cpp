@@ -68,7 +68,9 @@ client_command compose_client_command(const module_settings& s) {
 
 std::string masked_line(const client_command& command) {
     std::string line = command.line;
-    line.replace(command.key_offset, command.key_size, command.key_size, '*');
+    if (command.key_size != 0) {
+        line.replace(command.key_offset, command.key_size, "********");
+    }
     return line;
 }
 

@@ -30,8 +30,8 @@ struct client_command {
 // not 0.
 client_command compose_client_command(const module_settings& settings);
 
-// `command.line` with every character of the key replaced by '*', for
-// showing where a person may look.
+// `command.line` with the key replaced by "********", whatever its length,
+// for showing where a person may look.
 std::string masked_line(const client_command& command);
 
 // Two upper-case hexadecimal digits per byte.

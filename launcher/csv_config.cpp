@@ -16,8 +16,9 @@
 #include "complain.h"
 #include "file_io.h"
 
-int decode_csv_config(const settings_file& file, settings_place place,
-                      const std::function<int(std::string_view)>& take, csv_facts* facts) {
+settings_status decode_csv_config(const settings_file& file, settings_place place,
+                                  const std::function<int(std::string_view)>& take,
+                                  csv_facts* facts) {
     csv_facts seen;
     base64_stream stream;
     const auto out = std::make_unique_for_overwrite<char[]>(
@@ -32,71 +33,82 @@ int decode_csv_config(const settings_file& file, settings_place place,
         refused = take(text);
         return refused == 0 && !seen.ends_at_zero;
     };
-    std::uint64_t read = 0;
+    std::uint64_t taken = 0;
     // Nothing to read for an empty value (the file may not even be open).
-    const int error =
-        place.length == 0 ? 0 : settings_read_place(file, place, [&](std::string_view base64) {
+    const settings_status read =
+        place.length == 0 ? settings_status() : settings_read_place(file, place, [&](std::string_view base64) {
             if (facts != nullptr) {
                 for (std::size_t i = 0; i < base64.size(); ++i) {
                     if (!base64_is_digit(base64[i]) && base64[i] != '=') {
-                        seen.first_stray = seen.first_stray.value_or(read + i);
+                        seen.first_stray = seen.first_stray.value_or(taken + i);
                         ++seen.strays;
                     }
                 }
-                read += base64.size();
+                taken += base64.size();
             }
             return pass_on(base64_decode_chunk(stream, base64, out.get()));
         });
-    if (error == 0 && refused == 0 && !seen.ends_at_zero) {
+    if (read.ok() && refused == 0 && !seen.ends_at_zero) {
         pass_on(base64_decode_end(stream, out.get()));
     }
     if (facts != nullptr) {
         *facts = seen;
     }
-    return error != 0 ? error : refused;
+    return refused != 0 && read.ok() ? settings_status{settings_verdict::failed, refused} : read;
 }
 
-csv_outcome write_csv_config(const settings_file& file, settings_place place, const char* path,
-                             const char* settings_path) {
+settings_status csv_config_has_bytes(const settings_file& file, settings_place place,
+                                     bool& has_bytes) {
+    has_bytes = false;
+    // Stops at the first byte: ECANCELED only ends the reading.
+    const settings_status read = decode_csv_config(file, place, [&has_bytes](std::string_view bytes) {
+        has_bytes = has_bytes || !bytes.empty();
+        return has_bytes ? ECANCELED : 0;
+    });
+    return has_bytes ? settings_status() : read;
+}
+
+bool write_csv_config(const settings_file& file, settings_place place, const char* path,
+                      const char* settings_path) {
     // Created at the first byte, so that a CSV that decodes to nothing
     // leaves no file.
     unique_fd csv;
-    bool created = false;
     bool refused = false;
-    const int error = decode_csv_config(file, place, [&](std::string_view bytes) {
+    settings_status status = decode_csv_config(file, place, [&](std::string_view bytes) {
         if (bytes.empty()) {
             return 0;
         }
-        if (!created) {
+        if (!csv) {
             // Not through a link, and writable by nobody else whatever the
             // umask: the client trusts what it reads here.
-            csv = unique_fd(
-                ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+            csv = unique_fd(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
+                                   0644));
             if (!csv) {
                 refused = true;
                 return errno;
             }
-            created = true;
         }
         return write_all(csv.get(), bytes);
     });
     if (refused) {
-        complain({"can't create ", path, ": ", std::strerror(error)});
-        return csv_outcome::failed;
+        complain({"can't create ", path, ": ", std::strerror(status.error)});
+        return false;
     }
-    const int closed = csv.close();
-    const int failure = error != 0 ? error : closed;
-    if (failure == 0) {
-        return created ? csv_outcome::written : csv_outcome::empty;
+    const bool created = static_cast<bool>(csv);
+    if (const int closed = csv.close(); closed != 0 && status.ok()) {
+        status = {settings_verdict::failed, closed};
     }
-    const std::string reason = failure == ESTALE
-                                   ? std::string(settings_path) + " changed while it was read"
-                                   : std::string(std::strerror(failure));
+    if (status.ok()) {
+        return true;
+    }
+    const std::string reason = status.verdict == settings_verdict::failed
+                                   ? std::string(std::strerror(status.error))
+                                   : std::string(settings_path) + " changed while it was read";
     if (created) {
         ::unlink(path);
         complain({"can't write ", path, ", removed it: ", reason});
     } else {
         complain({"can't write ", path, ": ", reason});
     }
-    return csv_outcome::failed;
+    return false;
 }

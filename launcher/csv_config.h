@@ -25,23 +25,23 @@ struct csv_facts {
 
 // Decodes the base64 text at `place` in the settings `file` and hands the
 // bytes, up to the first zero byte, to `take` chunk by chunk; reading stops
-// there. 0, what `take` returned when not 0, or what settings_read_place
-// returns (ESTALE: the file was cut short or changed since it was opened).
-// Fills `facts` when given.
-int decode_csv_config(const settings_file& file, settings_place place,
-                      const std::function<int(std::string_view)>& take, csv_facts* facts = nullptr);
+// there, or where `take` returns an errno. The status of reading the file;
+// `failed` with what `take` returned. Fills `facts` when given.
+settings_status decode_csv_config(const settings_file& file, settings_place place,
+                                  const std::function<int(std::string_view)>& take,
+                                  csv_facts* facts = nullptr);
 
-enum class csv_outcome {
-    written,
-    empty,   // decodes to no bytes: nothing created
-    failed,  // not written, and said on standard error
-};
+// Whether the CSV configuration at `place` decodes to at least one byte:
+// only its first bytes are read.
+settings_status csv_config_has_bytes(const settings_file& file, settings_place place,
+                                     bool& has_bytes);
 
 // Writes the CSV configuration at `place` in the settings `file`, decoded,
 // to `path`, created or truncated, no terminator or line end added; nothing
 // is created when it decodes to no bytes. A file that can't be written
-// whole is removed, so a partial configuration never reaches the client,
-// and what failed is said on standard error (`settings_path` names the
-// settings file there when it changed while it was read).
-csv_outcome write_csv_config(const settings_file& file, settings_place place, const char* path,
-                             const char* settings_path);
+// whole is removed, so a partial configuration never reaches the client.
+// False when it was not written, and what failed is said on standard error
+// (`settings_path` names the settings file there when it changed while it
+// was read).
+bool write_csv_config(const settings_file& file, settings_place place, const char* path,
+                      const char* settings_path);

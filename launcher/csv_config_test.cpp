@@ -20,7 +20,7 @@ class CsvConfig : public testing::Test {
 protected:
     void write_from(const std::string& base64) {
         const std::string settings = dir_.write("settings", "A=1\nCSV=" + base64 + "\nB=2\n");
-        ASSERT_EQ(settings_open(settings.c_str(), file_), 0);
+        ASSERT_TRUE(settings_open(settings.c_str(), file_).ok());
         write_csv_config(file_, {8, base64.size()}, path_.c_str(), "settings");
     }
     bool exists() const { return ::access(path_.c_str(), F_OK) == 0; }

@@ -18,78 +18,84 @@ namespace {
 
 // A lock held for long is another process's doing (one launcher holds it
 // for one write): wait a little, never forever, for the boot goes on.
-int lock_exclusively(int fd) {
+log_result lock_exclusively(int fd) {
     constexpr int tries = 200;
     const timespec pause{0, 10'000'000};
     for (int i = 0; i < tries; ++i) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            return 0;
+            return {};
         }
         if (errno != EWOULDBLOCK && errno != EINTR) {
-            return errno;
+            return {log_verdict::failed, errno};
         }
         ::nanosleep(&pause, nullptr);
     }
-    return EWOULDBLOCK;
+    return {log_verdict::locked};
 }
 
 }  // namespace
 
-int log_append(std::string_view message, mode_t permitted_mode, struct stat& status) {
-    status = {};
+log_result log_append(std::string_view message, mode_t permitted_mode) {
     const mode_t mode = permitted_mode & 0666;
     // The log lives in /tmp: a symbolic link put there in its place is
     // refused rather than followed, and a FIFO is not waited on.
-    const unique_fd log(::open(
-        event_log_path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode));
+    const unique_fd log(::open(event_log_path,
+                               O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
+                                   O_CLOEXEC,
+                               mode));
     if (!log) {
-        // Opening a FIFO without a reader for writing, without waiting.
-        return errno == ENXIO ? EINVAL : errno;
+        // ENXIO: a FIFO without a reader, opened for writing without waiting.
+        return errno == ELOOP   ? log_result{log_verdict::symbolic_link}
+               : errno == ENXIO ? log_result{log_verdict::not_regular}
+                                : log_result{log_verdict::failed, errno};
     }
+    log_result result;
+    struct stat& status = result.status;
     if (::fstat(log.get(), &status) != 0) {
-        return errno;
+        return {log_verdict::failed, errno};
     }
-    if (!S_ISREG(status.st_mode)) {
-        return EINVAL;
-    }
-    if (status.st_uid != ::geteuid()) {
-        return EPERM;
-    }
-    if (status.st_nlink != 1) {
-        return EMLINK;
+    result.verdict = !S_ISREG(status.st_mode)         ? log_verdict::not_regular
+                     : status.st_uid != ::geteuid() ? log_verdict::foreign_owner
+                     : status.st_nlink != 1         ? log_verdict::extra_links
+                                                    : log_verdict::written;
+    if (result.verdict != log_verdict::written) {
+        return result;
     }
     if ((status.st_mode & 0777 & ~mode) != 0) {
         static_cast<void>(::fchmod(log.get(), status.st_mode & 07777 & mode));
     }
-    if (const int error = lock_exclusively(log.get()); error != 0) {
-        return error;
+    if (const log_result locked = lock_exclusively(log.get());
+        locked.verdict != log_verdict::written) {
+        return locked;
     }
     // The size to step back to, once no other launcher can append.
     if (::fstat(log.get(), &status) != 0) {
-        return errno;
+        return {log_verdict::failed, errno};
     }
     if (const int error = write_all(log.get(), message); error != 0) {
         // Back to where it was; nothing more can be done if even that fails.
         const int ignored = ::ftruncate(log.get(), status.st_size);
         static_cast<void>(ignored);
-        return error;
+        return {log_verdict::failed, error};
     }
-    return 0;
+    return result;
 }
 
-std::string log_refusal_text(int error, const struct stat& status) {
-    switch (error) {
-        case ELOOP:
+std::string log_refusal_text(const log_result& result) {
+    switch (result.verdict) {
+        case log_verdict::symbolic_link:
             return "it is a symbolic link";
-        case EINVAL:
+        case log_verdict::not_regular:
             return "not a regular file";
-        case EPERM:
-            return "owned by uid " + std::to_string(status.st_uid);
-        case EMLINK:
-            return "it has " + std::to_string(status.st_nlink) + " links";
-        case EWOULDBLOCK:
+        case log_verdict::foreign_owner:
+            return "owned by uid " + std::to_string(result.status.st_uid);
+        case log_verdict::extra_links:
+            return "it has " + std::to_string(result.status.st_nlink) + " links";
+        case log_verdict::locked:
             return "locked by another process";
-        default:
-            return std::strerror(error);
+        case log_verdict::written:
+        case log_verdict::failed:
+            break;
     }
+    return std::strerror(result.error);
 }

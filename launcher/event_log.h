@@ -25,14 +25,21 @@
 //
 // The message goes in whole or not at all: after a short write (a full
 // file system) the log is cut back to where it was.
-//
-// 0, or why the message was not written: the errno of what failed; ELOOP,
-// a symbolic link in the log's place; EINVAL, not a regular file; EPERM,
-// owned by another user; EMLINK, more than one link; EWOULDBLOCK, locked by
-// another process for more than two seconds. `status` is the log's, as
-// far as it was seen.
-int log_append(std::string_view message, mode_t permitted_mode, struct stat& status);
+enum class log_verdict : unsigned char {
+    written,
+    symbolic_link,  // in the log's place
+    not_regular,
+    foreign_owner,  // owned by another user
+    extra_links,    // more than one link
+    locked,         // by another process, for more than two seconds
+    failed,         // `error` says why
+};
+struct log_result {
+    log_verdict verdict = log_verdict::written;
+    int error = 0;
+    struct stat status {};  // the log's, as far as it was seen
+};
+log_result log_append(std::string_view message, mode_t permitted_mode);
 
-// Why a message did not go into the log, in words, from what log_append
-// returned and the status it saw.
-std::string log_refusal_text(int error, const struct stat& status);
+// Why a message did not go into the log, in words.
+std::string log_refusal_text(const log_result& result);

@@ -554,7 +554,7 @@ TEST_F(Launcher, ClientThatCannotStartIsReportedWithStatus1) {
             "lwm2m-launcher: can't start /opt/Quorvane/bin/lwm2mclient: " + reason + "\n";
         const auto run = run_launcher();
         EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err, message);
+        EXPECT_EQ(run.err, not_started + "can't start /opt/Quorvane/bin/lwm2mclient: " + reason + "\n");
         EXPECT_EQ(test_dir::read(log_path), line + message);
         EXPECT_TRUE(no_client_started());
     }
@@ -571,8 +571,7 @@ TEST_F(Launcher, UntrustedWorkDirectoryIsNotUsed) {
         const auto run = run_launcher();
         EXPECT_EQ(run.status, 1);
         // mkdir may have said something before.
-        EXPECT_TRUE(run.err.ends_with(
-            "lwm2m-launcher: refusing to work in /tmp/lwm2m/etc: " + reason + "\n"))
+        EXPECT_TRUE(run.err.ends_with(not_started + "refusing to work in /tmp/lwm2m/etc: " + reason + "\n"))
             << run.err;
         EXPECT_TRUE(exists("/tmp/elsewhere/victim.txt"));
         EXPECT_TRUE(exists("/var/lwm2m_map.txt"));
@@ -635,10 +634,12 @@ TEST_F(Launcher, OptionsTouchNothingUnknownOnesAreRefusedOtherArgumentsIgnored) 
     EXPECT_EQ(version.out, "lwm2m-launcher "s + LAUNCHER_VERSION + "\n");
     const auto help = run_launcher({.arguments = {"--help"}});
     EXPECT_EQ(help.status, 0);
-    const std::string usage = "Usage: lwm2m-launcher [--check [FILE] | --version | --help]\n";
+    const std::string usage =
+        "Usage: lwm2m-launcher [--check [--strict] [FILE] | --version | --help]\n";
     EXPECT_TRUE(help.out.starts_with(usage)) << help.out;
     // A typo must not run the boot job, wherever it stands.
-    for (const strings& arguments : {strings{"-h"}, strings{"start", "--chek"}, strings{"-"}}) {
+    for (const strings& arguments :
+         {strings{"-h"}, strings{"start", "--chek"}, strings{"-"}, strings{"--strict"}}) {
         const auto typo = run_launcher({.arguments = arguments});
         EXPECT_EQ(typo.status, 2);
         EXPECT_EQ(typo.err, "lwm2m-launcher: unknown option " + arguments.back() + "\n" + usage);
@@ -681,6 +682,42 @@ TEST_F(Launcher, CheckTouchesNothingAndEndsAsAStartWould) {
         EXPECT_TRUE(no_client_started());
         EXPECT_EQ(run_launcher().status, status == 1 ? 255 : status);
         std::filesystem::remove_all("/tmp/lwm2m");
+    }
+}
+
+// On the same gateway, --check ends as the start does, and a start that
+// leaves no client says why in the one line that begins "client not
+// started: ".
+TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
+    const std::pair<const char*, std::function<void()>> gateways[] = {
+        {"read-only /tmp", [] { mount_tmpfs("/tmp", "ro"); }},
+        {"a symbolic link for /tmp/lwm2m", [] { ::symlink("/opt", "/tmp/lwm2m"); }},
+        {"an earlier config.csv that can't go",
+         [] {
+             for (const char* dir : {"/tmp/lwm2m", "/tmp/lwm2m/etc", csv_path}) {
+                 ::mkdir(dir, 0755);
+             }
+             ::mkdir("/tmp/lwm2m/etc/config.csv/m", 0755);
+             mount_tmpfs("/tmp/lwm2m/etc/config.csv/m");
+         }},
+        {"a client nobody may run", [] { ::chmod(client_path, 0644); }},
+    };
+    write_file(settings_path, typical_settings());
+    for (const auto& [what, make] : gateways) {
+        SCOPED_TRACE(what);
+        mount_tmpfs("/tmp", "mode=1777");
+        install_client();
+        make();
+        const auto check = run_launcher({.arguments = {"--check"}});
+        const auto start = run_launcher();
+        EXPECT_NE(start.status, 0);
+        EXPECT_EQ(check.status, start.status) << check.out;
+        const std::string said = start.err.substr(start.err.rfind(not_started));
+        EXPECT_NE(check.out.find("  say \"" + said.substr(16, said.size() - 17) + "\"\n"),
+                  std::string::npos)
+            << check.out << said;
+        EXPECT_TRUE(no_client_started());
+        ::umount2("/tmp/lwm2m/etc/config.csv/m", MNT_DETACH);
     }
 }
 
@@ -780,14 +817,19 @@ TEST_F(Launcher, DottedTreesGoAtAnyDepthAndACsvThatStaysNeverCounts) {
     ::mkdir(csv_path, 0755);
     ::mkdir("/tmp/lwm2m/etc/config.csv/busy", 0755);
     mount_tmpfs("/tmp/lwm2m/etc/config.csv/busy");
+    write_file("/tmp/lwm2m/etc/config.csv/busy/inner.x", "another file system's");
     write_file(settings_path, typical_settings());
     install_client();
     ::unlink(log_path);
     run = run_launcher();
+    // The walk never entered it.
+    EXPECT_EQ(mode_of("/tmp/lwm2m/etc/config.csv/busy"), 0755U);
+    EXPECT_TRUE(exists("/tmp/lwm2m/etc/config.csv/busy/inner.x"));
     ::umount2("/tmp/lwm2m/etc/config.csv/busy", MNT_DETACH);
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.err,
-              "lwm2m-launcher: can't remove /tmp/lwm2m/etc/config.csv: Device or resource busy\n" +
+              "lwm2m-launcher: can't remove /tmp/lwm2m/etc/config.csv: a file system is mounted on "
+              "/tmp/lwm2m/etc/config.csv/busy\n" +
                   not_started +
                   "no CSV configuration: the earlier /tmp/lwm2m/etc/config.csv could not be "
                   "removed\n");
@@ -832,8 +874,7 @@ TEST_F(Launcher, TwoSpareDescriptorsAreEnoughAndFailedStartsAreSaid) {
     run = run_launcher({.descriptor_limit = 5});
     ::umount2("/bin/sh", MNT_DETACH);
     const std::string refused =
-        "lwm2m-launcher: refusing to work in /tmp/lwm2m/etc: /tmp/lwm2m: No such file or "
-        "directory\n";
+        not_started + "refusing to work in /tmp/lwm2m/etc: /tmp/lwm2m: No such file or directory\n";
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err,
               "lwm2m-launcher: can't run mkdir -p /tmp/lwm2m/etc: Permission denied\n" + refused);
@@ -1034,7 +1075,7 @@ TEST_F(Launcher, OutOfMemoryIsSaidAndNothingStarts) {
     }
     const auto run = run_launcher({.address_space = rlim_t{16} << 20});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "lwm2m-launcher: out of memory\n");
+    EXPECT_EQ(run.err, not_started + "out of memory\n");
     EXPECT_TRUE(no_client_started());
 }
 

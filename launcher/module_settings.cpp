@@ -3,46 +3,45 @@
 
 #include "module_settings.h"
 
-module_settings settings_from_values(std::span<settings_value, module_key_count> values,
-                                     mode_t file_mode) {
-    module_settings s;
-    const auto text = [&values](module_key key) {
-        return values[static_cast<std::size_t>(key)].text;
-    };
-    const auto number = [&values](module_key key) {
-        return parse_setting_uint(values[static_cast<std::size_t>(key)].text);
-    };
-    s.enable = number(module_key::enable);
-    s.log_en = number(module_key::log_en);
-    s.name = text(module_key::name);
-    s.server_addr = text(module_key::server_addr);
-    s.server_port = number(module_key::server_port);
-    s.lifetime = number(module_key::lifetime);
-    s.psk_id = text(module_key::psk_id);
-    s.psk_hex = number(module_key::psk_hex);
-    s.psk = text(module_key::psk);
-    s.update_time = number(module_key::update_time);
-    s.csv = values[static_cast<std::size_t>(module_key::csv)].place;
-    s.modbus_addr = text(module_key::modbus_addr);
-    s.modbus_port = number(module_key::modbus_port);
-    s.modbus_slave = number(module_key::modbus_slave);
-    s.modbus_interval = number(module_key::modbus_interval);
-    s.modbus_timeout = number(module_key::modbus_timeout);
-    s.file_mode = file_mode;
-    return s;
-}
+namespace {
 
-int load_module_settings(const char* path, module_settings& s, settings_file& file) {
-    s = module_settings();
-    file = settings_file();
-    if (const int error = settings_open(path, file); error != 0) {
-        return error;
+// The reader's view of the table: the CSV alone is read on whole lines.
+constexpr auto reader_keys = [] {
+    std::array<settings_key, module_keys.size()> keys{};
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        keys[i] = {module_keys[i].name, module_keys[i].place != nullptr};
     }
-    std::array<settings_value, module_key_count> values;
-    if (const int error = settings_scan(file, module_keys, values); error != 0) {
-        file = settings_file();
-        return error;
+    return keys;
+}();
+
+}  // namespace
+
+module_settings_read load_module_settings(const char* path, const settings_line_observer& observe) {
+    module_settings_read read;
+    read.status = settings_open(path, read.file);
+    if (read.status.ok()) {
+        if (const int error = settings_scan(read.file, reader_keys, read.values, observe);
+            error != 0) {
+            read.status = {settings_verdict::failed, error};
+        }
     }
-    s = settings_from_values(values, file.status.st_mode & 07777);
-    return 0;
+    if (!read.status.ok()) {
+        read.file = settings_file();
+        read.values = module_values();
+        return read;
+    }
+    module_settings& s = read.settings;
+    for (std::size_t i = 0; i < module_keys.size(); ++i) {
+        const module_key& key = module_keys[i];
+        const settings_value& value = read.values[i];
+        if (key.number != nullptr) {
+            s.*key.number = parse_setting_uint(value.text);
+        } else if (key.text != nullptr) {
+            s.*key.text = value.text;
+        } else {
+            s.*key.place = value.place;
+        }
+    }
+    s.file_mode = read.file.status.st_mode & 07777;
+    return read;
 }

@@ -5,65 +5,12 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string>
 
 #include "settings_reader.h"
 
-// The settings keys, in the order of the record's fields.
-enum class module_key : std::size_t {
-    enable,
-    log_en,
-    name,
-    server_addr,
-    server_port,
-    lifetime,
-    psk_id,
-    psk_hex,
-    psk,
-    update_time,
-    csv,
-    modbus_addr,
-    modbus_port,
-    modbus_slave,
-    modbus_interval,
-    modbus_timeout,
-};
-inline constexpr std::size_t module_key_count = 16;
-
-// Each field's key and how it is read: the CSV on whole lines, as it can be
-// megabytes long; every other value in pieces, as an ordinary line.
-inline constexpr std::array<settings_key, module_key_count> module_keys = {{
-    {"LWM2M_ENABLE"},
-    {"LWM2M_LOG_EN"},
-    {"LWM2M_NAME"},
-    {"LWM2M_SERVER_ADDR"},
-    {"LWM2M_SERVER_PORT"},
-    {"LWM2M_LIFETIME"},
-    {"LWM2M_PSK_ID"},
-    {"LWM2M_PSK_HEX"},
-    {"LWM2M_PSK"},
-    {"LWM2M_UPDATE_TIME"},
-    {"LWM2M_CSV", true},
-    {"LWM2M_MODBUS_ADDR"},
-    {"LWM2M_MODBUS_PORT"},
-    {"LWM2M_MODBUS_SLAVE"},
-    {"LWM2M_MODBUS_INTERVAL"},
-    {"LWM2M_MODBUS_TIMEOUT"},
-}};
-
-// The keys read as unsigned numbers; the others are text (the CSV's, a place
-// in the file).
-inline constexpr std::array module_number_keys = {
-    module_key::enable,         module_key::log_en,       module_key::server_port,
-    module_key::lifetime,       module_key::psk_hex,      module_key::update_time,
-    module_key::modbus_port,    module_key::modbus_slave, module_key::modbus_interval,
-    module_key::modbus_timeout,
-};
-
-// Fields in the order of module_key. A missing file or key leaves the
+// Fields in the order of module_keys. A missing file or key leaves the
 // default: "" or 0.
 struct module_settings {
     std::uint32_t enable = 0;           // non-zero: start the client
@@ -88,13 +35,68 @@ struct module_settings {
     mode_t file_mode = 0666;
 };
 
-// The record made from what a pass over the settings file found for
-// module_keys: numbers parsed, the CSV's place kept.
-module_settings settings_from_values(std::span<settings_value, module_key_count> values,
-                                     mode_t file_mode);
+// One settings key: its name and the one field it fills, a number or a
+// text; the CSV, which can be megabytes long, is kept as a place in the
+// file and read from there, on whole lines.
+struct module_key {
+    std::string_view name;
+    std::uint32_t module_settings::*number = nullptr;
+    std::string module_settings::*text = nullptr;
+    settings_place module_settings::*place = nullptr;
+};
 
-// Reads every field from the settings file at `path` in one pass, leaving
-// `file` open for the CSV to be read from it: 0, or the errno that kept the
-// file from being read (ENOENT: there is none; EINVAL: it is not a regular
-// file), in which case every field keeps its default and `file` is closed.
-int load_module_settings(const char* path, module_settings& settings, settings_file& file);
+// Every key the launcher reads, in the order of the record's fields. The
+// reader, the record and the check report all go by this table.
+inline constexpr std::array<module_key, 16> module_keys = {{
+    {.name = "LWM2M_ENABLE", .number = &module_settings::enable},
+    {.name = "LWM2M_LOG_EN", .number = &module_settings::log_en},
+    {.name = "LWM2M_NAME", .text = &module_settings::name},
+    {.name = "LWM2M_SERVER_ADDR", .text = &module_settings::server_addr},
+    {.name = "LWM2M_SERVER_PORT", .number = &module_settings::server_port},
+    {.name = "LWM2M_LIFETIME", .number = &module_settings::lifetime},
+    {.name = "LWM2M_PSK_ID", .text = &module_settings::psk_id},
+    {.name = "LWM2M_PSK_HEX", .number = &module_settings::psk_hex},
+    {.name = "LWM2M_PSK", .text = &module_settings::psk},
+    {.name = "LWM2M_UPDATE_TIME", .number = &module_settings::update_time},
+    {.name = "LWM2M_CSV", .place = &module_settings::csv},
+    {.name = "LWM2M_MODBUS_ADDR", .text = &module_settings::modbus_addr},
+    {.name = "LWM2M_MODBUS_PORT", .number = &module_settings::modbus_port},
+    {.name = "LWM2M_MODBUS_SLAVE", .number = &module_settings::modbus_slave},
+    {.name = "LWM2M_MODBUS_INTERVAL", .number = &module_settings::modbus_interval},
+    {.name = "LWM2M_MODBUS_TIMEOUT", .number = &module_settings::modbus_timeout},
+}};
+
+// The index in module_keys of the key that fills `field`.
+template <class Field>
+constexpr std::size_t key_index(Field module_settings::*field) {
+    for (std::size_t i = 0; i < module_keys.size(); ++i) {
+        if constexpr (std::is_same_v<Field, std::uint32_t>) {
+            if (module_keys[i].number == field) {
+                return i;
+            }
+        } else if constexpr (std::is_same_v<Field, std::string>) {
+            if (module_keys[i].text == field) {
+                return i;
+            }
+        } else if (module_keys[i].place == field) {
+            return i;
+        }
+    }
+    return module_keys.size();
+}
+
+using module_values = std::array<settings_value, module_keys.size()>;
+
+// What one pass over the settings file found for module_keys.
+struct module_settings_read {
+    settings_status status;     // of opening and reading the file
+    settings_file file;         // left open for the CSV to be read from it
+    module_values values;       // each key's value and line
+    module_settings settings;   // the record made from them
+};
+
+// Reads every field from the settings file at `path` in one pass. When the
+// file can't be read, every field keeps its default and `file` is closed.
+// `observe`, when set, sees every line (see settings_scan).
+module_settings_read load_module_settings(const char* path,
+                                          const settings_line_observer& observe = {});

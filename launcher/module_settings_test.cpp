@@ -14,23 +14,21 @@ namespace {
 class ModuleSettings : public testing::Test {
 protected:
     module_settings load(const std::string& contents) {
-        module_settings s;
-        EXPECT_EQ(load_module_settings(dir_.write("settings", contents).c_str(), s, file_), 0);
-        return s;
+        read_ = load_module_settings(dir_.write("settings", contents).c_str());
+        EXPECT_TRUE(read_.status.ok());
+        return read_.settings;
     }
     std::string csv_of(const module_settings& s) {
         std::string csv;
-        EXPECT_EQ(settings_read_place(file_, s.csv,
-                                      [&csv](std::string_view chunk) {
-                                          csv += chunk;
-                                          return true;
-                                      }),
-                  0);
+        EXPECT_TRUE(settings_read_place(read_.file, s.csv, [&csv](std::string_view chunk) {
+                        csv += chunk;
+                        return true;
+                    }).ok());
         return csv;
     }
 
     test_dir dir_;
-    settings_file file_;
+    module_settings_read read_;
 };
 
 TEST_F(ModuleSettings, EveryFieldFromItsKey) {
@@ -75,9 +73,9 @@ void expect_defaults(const module_settings& s) {
 }
 
 TEST_F(ModuleSettings, MissingFileOrKeysGiveDefaults) {
-    module_settings missing;
-    EXPECT_EQ(load_module_settings(dir_.path("missing").c_str(), missing, file_), ENOENT);
-    expect_defaults(missing);
+    const module_settings_read missing = load_module_settings(dir_.path("missing").c_str());
+    EXPECT_EQ(missing.status.error, ENOENT);
+    expect_defaults(missing.settings);
     expect_defaults(load("SOMETHING_ELSE=1\n"));
 }
 

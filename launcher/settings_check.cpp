@@ -3,6 +3,7 @@
 
 #include "settings_check.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,15 +12,18 @@
 #include <cstdio>
 #include <cstring>
 #include <numeric>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "client_command.h"
 #include "csv_config.h"
+#include "dir_list.h"
+#include "file_io.h"
 #include "fixed_paths.h"
 #include "module_settings.h"
-#include "work_dir.h"
+#include "start_plan.h"
 
 namespace {
 
@@ -55,7 +59,7 @@ std::size_t distance(std::string_view a, std::string_view b) {
 std::string_view nearest_key(std::string_view name) {
     std::string_view nearest;
     std::size_t best = SIZE_MAX;
-    for (const settings_key& key : module_keys) {
+    for (const module_key& key : module_keys) {
         if (const std::size_t d = distance(name, key.name); d < best) {
             best = d;
             nearest = key.name;
@@ -73,13 +77,10 @@ std::string counted(std::uint64_t number, std::string_view thing) {
     return std::to_string(number) + " " + std::string(thing) + (number == 1 ? "" : "s");
 }
 
-bool is_number(std::size_t key) {
-    return std::find(module_number_keys.begin(), module_number_keys.end(),
-                     static_cast<module_key>(key)) != module_number_keys.end();
-}
-
-std::string_view name_of(module_key key) {
-    return module_keys[static_cast<std::size_t>(key)].name;
+std::string octal_mode(mode_t mode) {
+    std::array<char, 8> text{};
+    static_cast<void>(std::snprintf(text.data(), text.size(), "%04o", mode & 07777U));
+    return text.data();
 }
 
 // "regular file, 573 bytes, mode 0600, owner uid 0", or what else it is.
@@ -90,39 +91,65 @@ std::string described(const struct stat& status) {
                        : S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)
                            ? "device, not a regular file"
                            : "not a regular file";
-    std::array<char, 8> mode{};
-    static_cast<void>(std::snprintf(mode.data(), mode.size(), "%04o", status.st_mode & 07777U));
-    return kind + ", " + std::to_string(status.st_size) + " bytes, mode " + mode.data() +
-           ", owner uid " + std::to_string(status.st_uid);
+    return kind + ", " + std::to_string(status.st_size) + " bytes, mode " +
+           octal_mode(status.st_mode) + ", owner uid " + std::to_string(status.st_uid);
 }
 
-// What the launcher would make of /tmp/lwm2m or /tmp/lwm2m/etc, from a
-// look at it: an empty refusal when it would work there.
-std::string work_dir_look(const char* path, std::string& refusal) {
+// What is at a work directory's path now.
+std::string looked_at(const char* path) {
     struct stat status {};
     if (::lstat(path, &status) != 0) {
         return errno == ENOENT ? "not there: a start makes it" : std::strerror(errno);
     }
-    const uid_t self = ::geteuid();
-    if (const int error = untrusted_dir(status, self); error != 0) {
-        const std::string why = refusal_text(path, error, status, self);
-        if (refusal.empty()) {
-            refusal = why;
-        }
-        return "refused: " + why;
+    if (S_ISLNK(status.st_mode)) {
+        return "a symbolic link";
     }
-    return "a directory of uid " + std::to_string(status.st_uid);
+    return (S_ISDIR(status.st_mode) ? "a directory of uid " : "not a directory, of uid ") +
+           std::to_string(status.st_uid) + ", mode " + octal_mode(status.st_mode);
 }
 
-int client_look() {
-    struct stat status {};
-    if (::stat(client_program, &status) != 0) {
-        return errno;
+// The process whose program is the client's, if one runs: /proc shows
+// each process's executable, which no argument of another can fake.
+std::optional<std::string> running_client() {
+    const unique_fd proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::vector<std::string> names;
+    if (!proc || list_directory(proc.get(), names) != 0) {
+        return std::nullopt;
     }
-    if (!S_ISREG(status.st_mode)) {
-        return EACCES;
+    std::array<char, 64> target{};
+    const std::string_view wanted = client_program;
+    for (const std::string& name : names) {
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        const ssize_t size = ::readlinkat(proc.get(), (name + "/exe").c_str(), target.data(),
+                                          target.size());
+        if (size >= 0 && std::string_view(target.data(), static_cast<std::size_t>(size)) == wanted) {
+            return name;
+        }
     }
-    return ::access(client_program, X_OK) == 0 ? 0 : errno;
+    return std::nullopt;
+}
+
+// The findings of one line whose key is `name`, an ordinary key's value
+// being read from the line's first piece only.
+void key_findings(const settings_line& line, const std::string& name, bool whole_line,
+                  const std::function<void(std::string)>& say) {
+    const std::uint64_t text_end = whole_line ? line.text_end : line.piece_text_end;
+    const auto last_quote = whole_line ? line.last_quote : line.piece_last_quote;
+    if (!whole_line && line.length > settings_piece_max) {
+        say(name + ": its line is " + counted(line.length, "character") + " long; only the first " +
+            std::to_string(settings_piece_max) + " are read");
+    }
+    const std::size_t value_start = name.size() + 1;
+    const bool opens_quote = value_start < text_end && value_start < line.head.size() &&
+                             line.head[value_start] == '"';
+    if (opens_quote && last_quote == value_start) {
+        say(name + ": the quote that opens its value is never closed, so the value is empty");
+    } else if (last_quote && *last_quote + 1 < text_end) {
+        say(name + ": " + counted(text_end - *last_quote - 1, "character") +
+            " after its last quote dropped");
+    }
 }
 
 }  // namespace
@@ -150,10 +177,9 @@ void settings_findings::add(settings_finding finding) {
     }
 }
 
-settings_line_observer finding_observer(
-    settings_findings& findings,
-    const std::function<std::uint64_t(std::size_t key)>& first_line_of) {
-    return [&findings, first_line_of](const settings_line& line) {
+settings_line_observer finding_observer(settings_findings& findings) {
+    std::array<std::uint64_t, module_keys.size()> first_line{};
+    return [&findings, first_line](const settings_line& line) mutable {
         const auto say = [&](std::string text) { findings.add({line.number, std::move(text)}); };
         const std::string at = " at character " + std::to_string(line.text_end + 1);
         if (line.cut_by == '\0') {
@@ -162,22 +188,14 @@ settings_line_observer finding_observer(
             say("a carriage return" + at + " ends the line there");
         }
         if (line.key) {
-            const std::string name(module_keys[*line.key].name);
-            if (!line.first) {
-                say(name + " again: line " + std::to_string(first_line_of(*line.key)) +
+            const module_key& key = module_keys[*line.key];
+            const std::string name(key.name);
+            if (line.first) {
+                first_line[*line.key] = line.number;
+                key_findings(line, name, key.place != nullptr, say);
+            } else {
+                say(name + " again: line " + std::to_string(first_line[*line.key]) +
                     ", the first, is the one that counts");
-                return;
-            }
-            const std::size_t value_start = name.size() + 1;
-            const bool opens_quote = value_start < line.text_end &&
-                                     value_start < line.head.size() &&
-                                     line.head[value_start] == '"';
-            if (opens_quote && line.last_quote == value_start) {
-                say(name +
-                    ": the quote that opens its value is never closed, so the value is empty");
-            } else if (line.last_quote && *line.last_quote + 1 < line.text_end) {
-                say(name + ": " + counted(line.text_end - *line.last_quote - 1, "character") +
-                    " after its last quote dropped");
             }
             return;
         }
@@ -190,7 +208,7 @@ settings_line_observer finding_observer(
         const std::string_view bare = without_blanks_around(name);
         const auto* const key = std::find_if(
             module_keys.begin(), module_keys.end(),
-            [bare](const settings_key& known) { return settings_name_is(bare, known.name); });
+            [bare](const module_key& known) { return settings_name_is(bare, known.name); });
         if (bare.size() != name.size() && key != module_keys.end()) {
             say(quoted(name) + " is not " + std::string(key->name) +
                 ": the blanks around it make it another name");
@@ -209,80 +227,68 @@ settings_line_observer finding_observer(
     };
 }
 
-int check_settings(const char* path, std::string& report) {
-    settings_findings findings;
+namespace {
 
-    report = "Settings file " + shown_plainly(path) + "\n";
-    struct stat status {};
-    settings_file file;
-    int error = ::stat(path, &status) != 0 ? errno : 0;
-    if (error == 0) {
-        report += "  " + described(status) + "\n";
-        error = settings_open(path, file);
-    }
-    std::array<settings_value, module_key_count> values;
-    if (error == 0) {
-        error = settings_scan(
-            file, module_keys, values,
-            finding_observer(findings, [&values](std::size_t key) { return values[key].line; }));
-    }
-    if (error != 0) {
-        report += "  can't be read: ";
-        report += error == EINVAL ? "not a regular file" : std::strerror(error);
-        report += "\n";
-        return 1;
-    }
-    report += "  readable\n";
-    const module_settings settings = settings_from_values(values, file.status.st_mode & 07777);
-
+// One row per key, in the table's order, with the findings on its value.
+void report_settings(const module_settings_read& read, bool strict, settings_findings& findings,
+                     std::string& report) {
+    const module_settings& settings = read.settings;
     report += "\nSettings, as a start reads them\n";
-    for (std::size_t key = 0; key < module_key_count; ++key) {
-        const settings_value& value = values[key];
+    for (std::size_t i = 0; i < module_keys.size(); ++i) {
+        const module_key& key = module_keys[i];
+        const settings_value& value = read.values[i];
+        const std::string name(key.name);
         std::string shown;
-        if (static_cast<module_key>(key) == module_key::psk && !value.text.empty()) {
-            shown = counted(value.text.size(), "byte") + ", not shown" +
+        if (key.text == &module_settings::psk && !value.text.empty()) {
+            shown = std::string("set, not shown") +
                     (settings.psk_hex != 0 ? "; passed in hexadecimal" : "");
-        } else if (static_cast<module_key>(key) == module_key::csv) {
+        } else if (key.place != nullptr) {
             shown = std::to_string(value.place.length) + " characters of base64";
-        } else if (is_number(key)) {
-            const std::uint32_t number = parse_setting_uint(value.text);
+        } else if (key.number != nullptr) {
+            const std::uint32_t number = settings.*key.number;
             shown = std::to_string(number);
             if (value.found && std::to_string(number) != value.text) {
-                findings.add({value.line, std::string(module_keys[key].name) + "=" +
-                                              quoted(value.text) + " is read as " +
+                findings.add({value.line, name + "=" + quoted(value.text) + " is read as " +
                                               std::to_string(number)});
             }
         } else {
             shown = quoted(value.text);
         }
-        std::string row = "  " + std::string(module_keys[key].name);
+        std::string row = "  " + name;
         row.resize(24, ' ');
-        row += "= ";
-        row += shown;
+        row += "= " + shown;
         row += value.found ? "  (line " + std::to_string(value.line) + ")\n"
                            : "  (not set: the default)\n";
         report += row;
     }
     if (settings.psk.empty() != settings.psk_id.empty()) {
-        const auto [set, unset] = settings.psk.empty()
-                                      ? std::pair(module_key::psk_id, module_key::psk)
-                                      : std::pair(module_key::psk, module_key::psk_id);
-        findings.add({0, std::string(name_of(set)) + " is set but " + std::string(name_of(unset)) +
+        const std::string_view set = settings.psk.empty() ? "LWM2M_PSK_ID" : "LWM2M_PSK";
+        const std::string_view unset = settings.psk.empty() ? "LWM2M_PSK" : "LWM2M_PSK_ID";
+        findings.add({0, std::string(set) + " is set but " + std::string(unset) +
                              " is not: neither -i nor -s is passed"});
     }
+    if (strict && !read.values[key_index(&module_settings::enable)].found) {
+        findings.add({0, "LWM2M_ENABLE is not set: a start sees a disabled module"});
+    }
+    if (strict && !read.values[key_index(&module_settings::csv)].found) {
+        findings.add({0, "LWM2M_CSV is not set: a start finds no CSV configuration"});
+    }
+}
 
-    // The CSV goes through the very decoder of a start; its bytes are only
-    // counted here.
+// The CSV goes through the very decoder of a start; its bytes are only
+// counted here.
+std::uint64_t report_csv(const module_settings_read& read, settings_findings& findings,
+                         std::string& report) {
+    const settings_place place = read.settings.csv;
     csv_facts facts;
-    const int csv_error = decode_csv_config(
-        file, settings.csv, [](std::string_view) { return 0; }, &facts);
-    const std::uint64_t csv_line = values[static_cast<std::size_t>(module_key::csv)].line;
+    const settings_status status = decode_csv_config(
+        read.file, place, [](std::string_view) { return 0; }, &facts);
     report += "\nCSV configuration\n";
-    if (settings.csv.length == 0) {
+    if (place.length == 0) {
         report += "  none: LWM2M_CSV is missing or empty\n";
     } else {
-        report += "  " + std::to_string(settings.csv.length) + " characters of base64 give " +
-                  std::to_string(facts.bytes) + " bytes for " + csv_config_path + "\n";
+        report += "  " + std::to_string(place.length) + " characters of base64 give " +
+                  counted(facts.bytes, "byte") + " for " + csv_config_path + "\n";
     }
     if (facts.ends_at_zero) {
         report += "  a zero byte ends it there: what follows is not written\n";
@@ -293,15 +299,19 @@ int check_settings(const char* path, std::string& report) {
                                    "first at character " +
                                    std::to_string(*facts.first_stray + 1);
         report += "  " + strays + "\n";
-        findings.add({csv_line, "LWM2M_CSV: " + strays + " of its value"});
+        findings.add({read.values[key_index(&module_settings::csv)].line,
+                      "LWM2M_CSV: " + strays + " of its value"});
     }
-    if (csv_error != 0) {
+    if (!status.ok()) {
         report += "  can't be read whole: ";
-        report +=
-            csv_error == ESTALE ? "the file changed while it was read" : std::strerror(csv_error);
+        report += status.verdict == settings_verdict::failed ? std::strerror(status.error)
+                                                              : "the file changed while it was read";
         report += "\n";
     }
+    return facts.bytes;
+}
 
+void report_findings(settings_findings& findings, std::string& report) {
     std::stable_sort(
         findings.shown.begin(), findings.shown.end(),
         [](const settings_finding& a, const settings_finding& b) { return a.line < b.line; });
@@ -318,43 +328,89 @@ int check_settings(const char* path, std::string& report) {
     } else if (findings.count > findings.shown.size()) {
         report += "  and " + std::to_string(findings.count - findings.shown.size()) + " more\n";
     }
+}
 
-    std::string refusal;
-    const std::string root_look = work_dir_look(work_root, refusal);
-    const std::string etc_look = work_dir_look(work_dir, refusal);
-    const int client_error = client_look();
-    const bool has_csv = csv_error == 0 && facts.bytes != 0;
-    int exit_status = 0;
+// What the plan says a start would do, and what it would meet.
+void report_plan(const start_plan& plan, std::uint64_t csv_bytes, const struct stat& status,
+                 std::string& report) {
+    const std::string etc = work_dir;
     report += "\nA start would\n";
-    if (!refusal.empty()) {
-        report += "  refuse to work in " + std::string(work_dir) + " (" + refusal + ")\n";
-        exit_status = 1;
-    } else if (!has_csv) {
-        report +=
-            "  find no CSV configuration and log \"Can't find CSV config file in Plugwell\"\n";
-        exit_status = 255;
+    if (plan.outcome == start_outcome::work_dir_refused) {
+        report += "  refuse to work in " + etc + " (" + plan.work.refusal + ")\n";
     } else {
-        report += "  write " + std::string(csv_config_path) + " (" + std::to_string(facts.bytes) +
-                  " bytes)\n";
-        if (settings.enable == 0) {
-            report += "  log \"Quorvane is disabled.\": the module is disabled\n";
+        if (!plan.work.dotted.empty()) {
+            const std::size_t count = plan.work.dotted.size();
+            report += "  remove " + std::to_string(count) + (count == 1 ? " entry" : " entries") +
+                      " of " + etc +
+                      " whose names hold a dot\n";
+        }
+        for (const kept_entry& kept : plan.work.kept) {
+            report += "  fail to remove " + etc + "/" + shown_plainly(kept.name) + ": " +
+                      shown_plainly(kept.why) + "\n";
+        }
+        if (plan.outcome == start_outcome::no_csv_config) {
+            report += "  find no CSV configuration and log \"Can't find CSV config file in "
+                      "Plugwell\"\n";
         } else {
+            report += "  write " + std::string(csv_config_path) + " (" +
+                      counted(csv_bytes, "byte") + ")\n";
+        }
+        if (plan.outcome == start_outcome::module_disabled) {
+            report += "  log \"Quorvane is disabled.\": the module is disabled\n";
+        } else if (plan.outcome != start_outcome::no_csv_config) {
             report += "  log the client's command line (the key masked here):\n    " +
-                      shown_plainly(masked_line(compose_client_command(settings))) + "\n";
-            if (client_error == 0) {
-                report += "  start the client\n";
-            } else {
-                report += "  fail to start the client: " + std::string(client_program) + ": " +
-                          std::strerror(client_error) + "\n";
-                exit_status = 1;
-            }
+                      shown_plainly(masked_line(plan.command)) + "\n";
+            report += plan.outcome == start_outcome::client_started ? "  start the client\n"
+                                                                     : "  fail to start it\n";
         }
     }
-    report += "  and exit with status " + std::to_string(exit_status) + "\n";
+    if (!plan.reason.empty()) {
+        report += "  say \"client not started: " + shown_plainly(plan.reason) + "\"\n";
+    }
+    report += "  and exit with status " + std::to_string(exit_status_of(plan.outcome)) + "\n";
+
     report += "\nOn this gateway\n";
     report += "  " + std::string(client_program) + ": " +
-              (client_error == 0 ? "executable" : std::strerror(client_error)) + "\n";
-    report += "  " + std::string(work_root) + ": " + root_look + "\n";
-    report += "  " + std::string(work_dir) + ": " + etc_look + "\n";
-    return exit_status;
+              (plan.client_error == 0 ? "executable" : std::strerror(plan.client_error)) + "\n";
+    report += "  " + std::string(work_root) + ": " + looked_at(work_root) + "\n";
+    report += "  " + etc + ": " + looked_at(work_dir) + "\n";
+    if (const auto pid = running_client()) {
+        report += "  a client is already running (pid " + *pid + ")\n";
+    }
+    if ((status.st_mode & S_IROTH) != 0 && !plan.read.settings.psk.empty()) {
+        report += "  the settings file is readable by others: the key is exposed\n";
+    }
+}
+
+}  // namespace
+
+int check_settings(const char* path, bool strict, std::string& report) {
+    settings_findings findings;
+    report = "Settings file " + shown_plainly(path) + "\n";
+    struct stat status {};
+    if (::stat(path, &status) == 0) {
+        report += "  " + described(status) + "\n";
+    }
+    start_plan plan;
+    if (strict) {
+        plan.read = load_module_settings(path, finding_observer(findings));
+    } else {
+        plan = plan_start(path, finding_observer(findings));
+    }
+    if (const settings_status& read = plan.read.status; !read.ok()) {
+        report += "  can't be read: ";
+        report += read.verdict == settings_verdict::not_regular ? "not a regular file"
+                                                                : std::strerror(read.error);
+        report += "\n";
+        return 1;
+    }
+    report += "  readable\n";
+    report_settings(plan.read, strict, findings, report);
+    const std::uint64_t csv_bytes = report_csv(plan.read, findings, report);
+    report_findings(findings, report);
+    if (strict) {
+        return findings.count == 0 ? 0 : 3;
+    }
+    report_plan(plan, csv_bytes, status, report);
+    return exit_status_of(plan.outcome);
 }

@@ -35,24 +35,28 @@ struct settings_findings {
 
 // Turns what the pass saw on each line into findings: a name that is a key
 // but for blanks around it, an unknown name beginning with LWM2M_, a key
-// set again, a quote never closed, text after the last quote, a carriage
-// return or zero byte inside a line. `first_line_of(key)` is the line that
-// gave that key its value.
-settings_line_observer finding_observer(
-    settings_findings& findings,
-    const std::function<std::uint64_t(std::size_t key)>& first_line_of);
+// set again, a quote never closed, text after the last quote, a line longer
+// than an ordinary key's value is read from, a carriage return or zero byte
+// inside a line.
+settings_line_observer finding_observer(settings_findings& findings);
 
 // Makes the report on the settings file at `path` in `report` and returns
-// the status a start would end with: 0 it would start the client or the
-// module is disabled, 255 no CSV configuration; 1 the file can't be read,
-// or the launcher would refuse the work directory or fail to start the
-// client. Findings never change it.
+// a status.
 //
-// Whenever the module is enabled and has a CSV configuration, the report
-// holds the client's command line as a start would log it, with the key
-// masked (masked_line) and control characters shown as \xNN
+// By default the report also says what a start would do on this machine
+// (the plan of start_plan.h), and the status is the one that start would
+// end with (0, 255 or 1), except for a file that can't be read: 1, where a
+// start goes on without settings and ends with 255. Findings never change
+// it. Whenever the module is enabled and has a CSV configuration, the
+// report holds the client's command line as a start would log it, with the
+// key masked (masked_line) and control characters shown as \xNN
 // (shown_plainly), on a line of its own after four blanks.
-int check_settings(const char* path, std::string& report);
+//
+// `strict` judges the file alone, the same on any machine: nothing but the
+// file is looked at, a missing LWM2M_ENABLE or LWM2M_CSV is a finding too,
+// and the status is 3 when there is any finding, 1 when the file can't be
+// read, 0 otherwise.
+int check_settings(const char* path, bool strict, std::string& report);
 
 // `text` with every byte below 0x20, 0x7F and above shown as \xNN, so that
 // printing it can't steer a terminal.

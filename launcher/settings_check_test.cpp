@@ -43,7 +43,7 @@ TEST(SettingsCheck, EachLenientRuleThatChangesALineIsAFinding) {
     const test_dir dir;
     for (const auto& [settings, finding] : rows) {
         std::string report;
-        check_settings(dir.write("settings", settings).c_str(), report);
+        check_settings(dir.write("settings", settings).c_str(), false, report);
         EXPECT_NE(report.find("\nFindings\n  " + finding + "\n"), std::string::npos)
             << testing::PrintToString(settings) << "\n"
             << report;

@@ -4,8 +4,12 @@
 #include "work_dir.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -61,59 +65,123 @@ struct pending_dir {
 // every level waiting on the way down takes a little memory.
 constexpr std::size_t deepest = 65536;
 
+// Immutable and append-only entries can't be removed, nor can entries of
+// such a directory, whatever the permissions.
+bool pinned(int fd) {
+    int flags = 0;
+    return ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+           (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
+}
+
+// In a survey: why the open directory `dir` would keep its entries, 0 when
+// it would not.
+int write_blocker(int dir) {
+    struct statvfs file_system {};
+    if (::fstatvfs(dir, &file_system) == 0 && (file_system.f_flag & ST_RDONLY) != 0) {
+        return EROFS;
+    }
+    if (pinned(dir)) {
+        return EPERM;
+    }
+    return ::faccessat(dir, ".", W_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+// In a survey: what unlinking the entry `name` of `dir`, which is not a
+// directory, would meet. Only regular files are opened to look at them: a
+// device could act on being opened.
+int unlink_blocker(int dir, const char* name, const struct stat& entry, dev_t device) {
+    if (entry.st_dev != device) {
+        return EBUSY;  // a file mounted over
+    }
+    if (S_ISREG(entry.st_mode)) {
+        const unique_fd file(
+            ::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (file && pinned(file.get())) {
+            return EPERM;
+        }
+    }
+    return 0;
+}
+
 // Removes the entries `names` of the open directory `dir`, shown as
-// `shown`, each with all it holds. The walk goes down and up through the
-// tree with the pending work on the heap, holding one directory open
-// between steps: down by opening an entry without following a link, up by
-// opening "..", which must be the directory it came from. Should a
-// directory have been moved away meanwhile, the walk stops there.
-void remove_entries(unique_fd dir, const char* shown, std::vector<std::string> names) {
+// `shown`, each with all it holds, and returns those that stay. The walk
+// goes down and up through the tree with the pending work on the heap,
+// holding one directory open between steps: down by opening an entry
+// without following a link, up by opening "..", which must be the
+// directory it came from. Should a directory have been moved away
+// meanwhile, the walk stops there. It never enters another file system
+// mounted below: the mount point stays, and so does what holds it.
+//
+// A survey removes nothing and changes no mode: it says what would stay.
+std::vector<kept_entry> remove_entries(unique_fd dir, const char* shown,
+                                       std::vector<std::string> names, bool survey) {
+    std::vector<kept_entry> kept;
     struct stat status {};
     if (::fstat(dir.get(), &status) != 0) {
-        return;
+        return kept;
     }
     std::vector<pending_dir> levels(1);
     levels[0].device = status.st_dev;
     levels[0].inode = status.st_ino;
     levels[0].entries = std::move(names);
-    // A top entry that could not go is said once, with its first failure.
-    const auto said = [shown](const std::string& name, std::string_view failure) {
-        complain({"can't remove ", shown, "/", name, ": ", failure});
-    };
-    const auto failed = [&levels](std::string_view failure) {
-        if (levels.back().failure.empty()) {
+    const int top_blocker = survey ? write_blocker(dir.get()) : 0;
+    // A top entry that stays is said once, with its first failure.
+    const auto failed = [&](const std::string& name, std::string_view failure) {
+        if (levels.size() == 1) {
+            kept.push_back({name, std::string(failure)});
+            if (!survey) {
+                complain({"can't remove ", shown, "/", name, ": ", failure});
+            }
+        } else if (levels.back().failure.empty()) {
             levels.back().failure = failure;
         }
+    };
+    const auto path_of = [&](const std::string& name) {
+        std::string path = shown;
+        for (std::size_t i = 1; i < levels.size(); ++i) {
+            path += "/" + levels[i].name;
+        }
+        return path + "/" + name;
     };
     while (true) {
         pending_dir& here = levels.back();
         if (here.next < here.entries.size()) {
             const std::string& name = here.entries[here.next++];
-            // Gone already, or gone now.
-            if (::unlinkat(dir.get(), name.c_str(), 0) == 0 || errno == ENOENT) {
-                continue;
+            int error = 0;
+            if (!survey) {
+                error = ::unlinkat(dir.get(), name.c_str(), 0) == 0 ? 0 : errno;
+            } else if (::fstatat(dir.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+                error = errno;
+            } else if (levels.size() == 1 && top_blocker != 0) {
+                error = top_blocker;
+            } else {
+                error = S_ISDIR(status.st_mode)
+                            ? EISDIR
+                            : unlink_blocker(dir.get(), name.c_str(), status, here.device);
             }
-            const int error = errno;
+            if (error == 0 || error == ENOENT) {
+                continue;  // gone already, or gone now
+            }
             unique_fd sub;
             if (error == EISDIR && levels.size() <= deepest) {
                 sub = unique_fd(::openat(dir.get(), name.c_str(),
-                                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
             }
             if (!sub || ::fstat(sub.get(), &status) != 0) {
-                const std::string_view failure = error != EISDIR ? std::strerror(error)
-                                                 : !sub && levels.size() > deepest
-                                                     ? "too many levels of directories"
-                                                     : std::strerror(errno);
-                if (levels.size() == 1) {
-                    said(name, failure);
-                } else {
-                    failed(failure);
-                }
+                failed(name, error != EISDIR       ? std::strerror(error)
+                             : levels.size() > deepest ? "too many levels of directories"
+                                                       : std::strerror(errno));
+                continue;
+            }
+            if (status.st_dev != here.device) {
+                failed(name, "a file system is mounted on " + path_of(name));
                 continue;
             }
             // A read-only directory can't be emptied by its owner until it
             // is writable again.
-            static_cast<void>(::fchmod(sub.get(), S_IRWXU));
+            if (!survey) {
+                static_cast<void>(::fchmod(sub.get(), S_IRWXU));
+            }
             std::vector<std::string> inner;
             const int unread = list_directory(sub.get(), inner);
             pending_dir down;
@@ -123,142 +191,212 @@ void remove_entries(unique_fd dir, const char* shown, std::vector<std::string> n
             down.entries = std::move(inner);
             levels.push_back(std::move(down));
             if (unread != 0) {
-                failed(std::strerror(unread));
+                failed(name, std::strerror(unread));
             }
             dir = std::move(sub);
             continue;
         }
         if (levels.size() == 1) {
-            return;  // the work directory itself stays
+            return kept;  // the work directory itself stays
         }
         // Every entry taken: up to the parent, and remove this directory.
         const pending_dir& parent = levels[levels.size() - 2];
         unique_fd up(::openat(dir.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!up || ::fstat(up.get(), &status) != 0 || status.st_dev != parent.device ||
             status.st_ino != parent.inode) {
-            said(levels[1].name, "moved away while it was being removed");
-            return;
+            levels.resize(1);
+            failed(levels[0].entries[levels[0].next - 1], "moved away while it was being removed");
+            return kept;
+        }
+        int error = 0;
+        if (survey) {
+            error = pinned(dir.get()) || pinned(up.get()) ? EPERM
+                    : levels.size() == 2                 ? top_blocker
+                                                         : 0;
         }
         const std::string name = std::move(here.name);
         std::string failure = std::move(here.failure);
         levels.pop_back();
         dir = std::move(up);
-        if (::unlinkat(dir.get(), name.c_str(), AT_REMOVEDIR) != 0 && failure.empty()) {
-            failure = std::strerror(errno);
+        if (failure.empty() && !survey &&
+            ::unlinkat(dir.get(), name.c_str(), AT_REMOVEDIR) != 0) {
+            error = errno;
         }
-        if (failure.empty()) {
-            continue;
+        if (failure.empty() && error != 0) {
+            failure = std::strerror(error);
         }
-        if (levels.size() == 1) {
-            said(name, failure);
-        } else {
-            failed(failure);
+        if (!failure.empty()) {
+            failed(name, failure);
         }
     }
 }
 
-work_dir_state refuse(const char* shown, int error, const struct stat& status, uid_t owner) {
-    complain({"refusing to work in ", work_dir, ": ", refusal_text(shown, error, status, owner)});
-    return work_dir_state::refused;
+std::vector<std::string> dotted_entries(int dir, const char* shown, bool survey) {
+    std::vector<std::string> names;
+    if (const int error = list_directory(dir, names); error != 0 && !survey) {
+        complain({"can't read ", shown, ": ", std::strerror(error)});
+    }
+    std::erase_if(names, [](const std::string& name) { return !holds_dot_after_start(name); });
+    return names;
+}
+
+dir_verdict verdict_on(const struct stat& status, uid_t owner) {
+    return S_ISLNK(status.st_mode)    ? dir_verdict::symbolic_link
+           : !S_ISDIR(status.st_mode) ? dir_verdict::not_directory
+           : status.st_uid != owner   ? dir_verdict::foreign_owner
+                                      : dir_verdict::trusted;
+}
+
+dir_check failed_check(int error) {
+    return {dir_verdict::failed, error};
+}
+
+// The first look is for a clear reason; the checks that count are made on
+// the directory once it is open, so nothing put in its place between the
+// two can pass.
+dir_check look_at_dir(const char* path, uid_t owner) {
+    dir_check check;
+    if (::lstat(path, &check.status) != 0) {
+        return failed_check(errno);
+    }
+    check.verdict = verdict_on(check.status, owner);
+    return check;
+}
+
+std::string refusal(const char* path, const dir_check& check, uid_t owner) {
+    return check.verdict == dir_verdict::trusted ? std::string()
+                                                 : refusal_text(path, check, owner);
 }
 
 }  // namespace
 
-int open_private_dir(const char* path, uid_t owner, unique_fd& dir, struct stat& status) {
-    // The first look is for a clear reason; the checks that count are made
-    // on the directory once it is open, so nothing put in its place between
-    // the two can pass.
-    if (::lstat(path, &status) != 0) {
-        return errno;
-    }
-    if (const int error = untrusted_dir(status, owner); error != 0) {
-        return error;
-    }
-    dir = unique_fd(::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!dir || ::fstat(dir.get(), &status) != 0) {
-        return errno;
-    }
-    if (const int error = untrusted_dir(status, owner); error != 0) {
-        return error;
-    }
-    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
-        ::fchmod(dir.get(), status.st_mode & 07777 & ~mode_t{S_IWGRP | S_IWOTH}) != 0) {
-        return errno;
-    }
-    return 0;
+bool work_dir_state::csv_kept() const {
+    return std::any_of(kept.begin(), kept.end(),
+                       [](const kept_entry& entry) { return entry.name == "config.csv"; });
 }
 
-void remove_dotted_entries(unique_fd dir, const char* shown) {
-    std::vector<std::string> names;
-    if (const int error = list_directory(dir.get(), names); error != 0) {
-        complain({"can't read ", shown, ": ", std::strerror(error)});
+dir_check open_private_dir(const char* path, uid_t owner, unique_fd& dir) {
+    if (const dir_check check = look_at_dir(path, owner); check.verdict != dir_verdict::trusted) {
+        return check;
     }
-    std::erase_if(names, [](const std::string& name) { return !holds_dot_after_start(name); });
-    remove_entries(std::move(dir), shown, std::move(names));
+    dir = unique_fd(::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    dir_check check;
+    if (!dir || ::fstat(dir.get(), &check.status) != 0) {
+        return failed_check(errno);
+    }
+    check.verdict = verdict_on(check.status, owner);
+    const mode_t mode = check.status.st_mode & 07777;
+    if (check.verdict == dir_verdict::trusted && (mode & (S_IWGRP | S_IWOTH)) != 0 &&
+        ::fchmod(dir.get(), mode & ~mode_t{S_IWGRP | S_IWOTH}) != 0) {
+        return failed_check(errno);
+    }
+    return check;
 }
 
-int untrusted_dir(const struct stat& status, uid_t owner) {
-    if (S_ISLNK(status.st_mode)) {
-        return ELOOP;
-    }
-    if (!S_ISDIR(status.st_mode)) {
-        return ENOTDIR;
-    }
-    return status.st_uid != owner ? EPERM : 0;
-}
-
-std::string refusal_text(const char* shown, int error, const struct stat& status, uid_t owner) {
-    switch (error) {
-        case ELOOP:
-            return std::string(shown) + " is a symbolic link";
-        case ENOTDIR:
-            return std::string(shown) + " is not a directory";
-        case EPERM:
-            return std::string(shown) + " is owned by uid " + std::to_string(status.st_uid) +
+std::string refusal_text(const char* path, const dir_check& check, uid_t owner) {
+    switch (check.verdict) {
+        case dir_verdict::symbolic_link:
+            return std::string(path) + " is a symbolic link";
+        case dir_verdict::not_directory:
+            return std::string(path) + " is not a directory";
+        case dir_verdict::foreign_owner:
+            return std::string(path) + " is owned by uid " + std::to_string(check.status.st_uid) +
                    ", not by uid " + std::to_string(owner);
-        default:
-            return std::string(shown) + ": " + std::strerror(error);
+        case dir_verdict::trusted:
+        case dir_verdict::failed:
+            break;
     }
+    return std::string(path) + ": " + std::strerror(check.error);
+}
+
+std::vector<kept_entry> remove_dotted_entries(unique_fd dir, const char* shown) {
+    std::vector<std::string> names = dotted_entries(dir.get(), shown, false);
+    return remove_entries(std::move(dir), shown, std::move(names), false);
 }
 
 work_dir_state rebuild_work_dir() {
     const uid_t self = ::geteuid();
-    struct stat status {};
-    if (::lstat(work_root, &status) == 0) {
-        if (const int error = untrusted_dir(status, self); error != 0) {
-            return refuse(work_root, error, status, self);
+    work_dir_state state;
+    if (const dir_check root = look_at_dir(work_root, self);
+        root.verdict != dir_verdict::failed || root.error != ENOENT) {
+        if (state.refusal = refusal(work_root, root, self); !state.refusal.empty()) {
+            return state;
         }
     }
     run_fixed_command(std::string("mkdir -p ") + work_dir);
 
     // One directory open at a time: /tmp/lwm2m is checked and closed, then
     // /tmp/lwm2m/etc is opened by its path and must have it as its parent.
-    dev_t root_device = 0;
-    ino_t root_inode = 0;
+    struct stat root_status {};
     {
         unique_fd root;
-        if (const int error = open_private_dir(work_root, self, root, status); error != 0) {
-            return refuse(work_root, error, status, self);
+        const dir_check check = open_private_dir(work_root, self, root);
+        if (state.refusal = refusal(work_root, check, self); !state.refusal.empty()) {
+            return state;
         }
-        root_device = status.st_dev;
-        root_inode = status.st_ino;
+        root_status = check.status;
     }
     unique_fd etc;
-    if (const int error = open_private_dir(work_dir, self, etc, status); error != 0) {
-        return refuse(work_dir, error, status, self);
+    const dir_check check = open_private_dir(work_dir, self, etc);
+    if (state.refusal = refusal(work_dir, check, self); !state.refusal.empty()) {
+        return state;
     }
-    if (::fstatat(etc.get(), "..", &status, 0) != 0) {
-        return refuse(work_dir, errno, status, self);
+    struct stat parent {};
+    if (::fstatat(etc.get(), "..", &parent, 0) != 0) {
+        state.refusal = refusal_text(work_dir, failed_check(errno), self);
+        return state;
     }
-    if (status.st_dev != root_device || status.st_ino != root_inode) {
-        complain(
-            {"refusing to work in ", work_dir, ": ", work_root, " changed while it was checked"});
-        return work_dir_state::refused;
+    if (parent.st_dev != root_status.st_dev || parent.st_ino != root_status.st_ino) {
+        state.refusal = std::string(work_root) + " changed while it was checked";
+        return state;
     }
-    remove_dotted_entries(std::move(etc), work_dir);
+    state.kept = remove_dotted_entries(std::move(etc), work_dir);
     run_fixed_command(std::string("rm -f ") + map_file_path + " 2> /dev/null");
-    // What could not be removed was said; an old CSV configuration must not
-    // pass for this start's.
-    return ::lstat(csv_config_path, &status) == 0 ? work_dir_state::stale_csv
-                                                  : work_dir_state::ready;
+    return state;
+}
+
+work_dir_state survey_work_dir() {
+    const uid_t self = ::geteuid();
+    work_dir_state state;
+    // What mkdir -p would meet making a directory that is not there.
+    const auto making = [&state](const char* path, const char* parent) {
+        if (::faccessat(AT_FDCWD, parent, W_OK | X_OK, AT_EACCESS) != 0 && errno != ENOENT) {
+            state.refusal = "can't make " + std::string(path) + ": " + std::strerror(errno);
+        }
+    };
+    const auto missing = [](const dir_check& check) {
+        return check.verdict == dir_verdict::failed && check.error == ENOENT;
+    };
+    const dir_check root = look_at_dir(work_root, self);
+    const dir_check etc_check = look_at_dir(work_dir, self);
+    if (missing(root)) {
+        making(work_root, "/tmp");
+    } else if (state.refusal = refusal(work_root, root, self); state.refusal.empty()) {
+        if (missing(etc_check)) {
+            making(work_dir, work_root);
+        } else {
+            state.refusal = refusal(work_dir, etc_check, self);
+        }
+    }
+    // What taking write permission from group and others would meet.
+    for (const dir_check* check : {&root, &etc_check}) {
+        const char* path = check == &root ? work_root : work_dir;
+        if (state.refusal.empty() && check->verdict == dir_verdict::trusted &&
+            (check->status.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
+            ::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0 &&
+            (errno == EROFS || errno == EPERM)) {
+            state.refusal = refusal_text(path, failed_check(errno), self);
+        }
+    }
+    if (!state.refusal.empty()) {
+        return state;
+    }
+    unique_fd etc(::open(work_dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    if (!etc) {
+        return state;  // not there yet: made empty
+    }
+    state.dotted = dotted_entries(etc.get(), work_dir, true);
+    state.csv_create_error = write_blocker(etc.get());
+    state.kept = remove_entries(std::move(etc), work_dir, state.dotted, true);
+    return state;
 }

@@ -8,13 +8,29 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 #include "file_io.h"
 
-enum class work_dir_state {
-    ready,      // rebuilt: no entry with a dot in its name is left
-    stale_csv,  // rebuilt, but the CSV configuration of an earlier start is still there
-    refused,    // not used at all
+// A dotted entry of the work directory that was not removed, or would not
+// be, and why.
+struct kept_entry {
+    std::string name;
+    std::string why;
+};
+
+// What preparing the work directory gave, or would give.
+struct work_dir_state {
+    // Why the launcher refuses to work there ("/tmp/lwm2m is a symbolic
+    // link"); empty when it works there.
+    std::string refusal;
+    std::vector<std::string> dotted;  // the entries to remove (survey only)
+    std::vector<kept_entry> kept;
+    // A look only: the errno that creating the CSV configuration would meet.
+    int csv_create_error = 0;
+
+    // Whether an earlier CSV configuration stays.
+    bool csv_kept() const;
 };
 
 // Prepares the work directory for a start, in this order:
@@ -29,7 +45,8 @@ enum class work_dir_state {
 //   4. every entry of /tmp/lwm2m/etc whose name holds a dot that is not its
 //      first character is removed, the CSV configuration of an earlier
 //      start among them: a directory with all it holds, however deep, a
-//      symbolic link but not what it points to;
+//      symbolic link but not what it points to, never anything on another
+//      file system mounted below it;
 //   5. "rm -f /var/lwm2m_map.txt 2> /dev/null" runs, likewise.
 // The shell commands get an environment of their own, a fixed PATH and
 // nothing else; their results are not examined, but one that can't be
@@ -38,29 +55,43 @@ enum class work_dir_state {
 // directory descriptors are open at once, and one between steps.
 //
 // When the check of step 1 or 3 fails, nothing is created, removed or
-// written from then on, the reason is printed on standard error and the
-// result is `refused`.
+// written from then on, and `refusal` says why.
 work_dir_state rebuild_work_dir();
+
+// What rebuild_work_dir would do on this gateway now, from a look that
+// changes nothing: whether it would refuse the directories, or fail to make
+// them; the entries it would remove, and those it could not (a file system
+// mounted below, an immutable or append-only entry or directory, a
+// directory it can't write); and whether it could create the CSV
+// configuration.
+work_dir_state survey_work_dir();
+
+// The launcher's verdict on a directory it is to work in.
+enum class dir_verdict : unsigned char {
+    trusted,
+    symbolic_link,
+    not_directory,
+    foreign_owner,  // owned by another user than the launcher's
+    failed,         // looking at it or opening it failed: `error` says why
+};
+struct dir_check {
+    dir_verdict verdict = dir_verdict::trusted;
+    int error = 0;
+    struct stat status {};
+};
 
 // Opens the directory `path` without following a link, checks it, and
 // takes write permission from its group and others, whatever the umask or
-// an earlier owner left. 0, an untrusted_dir reason (`status` then says
-// who owns it), or the errno of what failed.
-int open_private_dir(const char* path, uid_t owner, unique_fd& dir, struct stat& status);
+// an earlier owner left.
+dir_check open_private_dir(const char* path, uid_t owner, unique_fd& dir);
+
+// The verdict on `path`, shown as itself, in words: "<path> is a symbolic
+// link", "... is owned by uid N, not by uid M", "<path>: <reason>".
+std::string refusal_text(const char* path, const dir_check& check, uid_t owner);
 
 // Removes every entry of the open directory `dir`, shown as `shown` in
 // messages, whose name holds a dot that is not its first character,
 // whatever its name, type or depth: a directory with all it holds, a
-// symbolic link but not what it points to. What can't be removed is said
-// on standard error, once for each such entry.
-void remove_dotted_entries(unique_fd dir, const char* shown);
-
-// Why the launcher refuses a directory whose status (lstat or fstat) is
-// `status`: 0; ELOOP, a symbolic link; ENOTDIR, not a directory; EPERM,
-// owned by another user than `owner`.
-int untrusted_dir(const struct stat& status, uid_t owner);
-
-// The refusal `error` of the directory shown as `shown`, in words:
-// "<shown> is a symbolic link", "... is owned by uid N, not by uid M",
-// "<shown>: <reason>" for any other errno.
-std::string refusal_text(const char* shown, int error, const struct stat& status, uid_t owner);
+// symbolic link but not what it points to. Returns the entries that could
+// not go, each said on standard error once.
+std::vector<kept_entry> remove_dotted_entries(unique_fd dir, const char* shown);

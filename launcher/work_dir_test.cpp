@@ -20,10 +20,10 @@ class PrivateDir : public testing::Test {
 protected:
     std::string refusal_of(const std::string& name, uid_t owner = ::geteuid()) {
         unique_fd dir;
-        struct stat status {};
-        const int error = open_private_dir(dir_.path(name).c_str(), owner, dir, status);
-        EXPECT_EQ(static_cast<bool>(dir), error == 0);
-        return error == 0 ? "" : refusal_text(name.c_str(), error, status, owner);
+        const dir_check check = open_private_dir(dir_.path(name).c_str(), owner, dir);
+        const bool trusted = check.verdict == dir_verdict::trusted;
+        EXPECT_EQ(static_cast<bool>(dir), trusted);
+        return trusted ? "" : refusal_text(name.c_str(), check, owner);
     }
     static mode_t mode_of(const std::string& path) {
         struct stat status {};

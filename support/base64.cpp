@@ -173,18 +173,6 @@ std::size_t base64_decode_end(base64_stream& stream, char* out) {
     return written;
 }
 
-std::size_t base64_decode(std::string_view text, char* out) {
-    base64_stream stream;
-    const std::size_t written = base64_decode_chunk(stream, text, out);
-    return written + base64_decode_end(stream, out + written);
-}
-
-std::string base64_decode_string(std::string_view text) {
-    std::string decoded(base64_decoded_size_max(text.size()), '\0');
-    decoded.resize(base64_decode(text, decoded.data()));
-    return decoded;
-}
-
 bool base64_is_digit(char c) {
     return digit_values[static_cast<unsigned char>(c)] != not_a_digit;
 }

@@ -15,7 +15,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 // The most bytes that text of `text_size` characters can decode to: three
@@ -23,15 +22,6 @@
 constexpr std::size_t base64_decoded_size_max(std::size_t text_size) {
     return text_size / 4 * 3 + (text_size % 4 == 3 ? 2 : text_size % 4 == 2 ? 1 : 0);
 }
-
-// Decodes `text` into `out`, which must have room for
-// base64_decoded_size_max(text.size()) bytes, and returns the number of bytes
-// written. `out` may be `text.data()` itself: the output never overtakes
-// the input.
-std::size_t base64_decode(std::string_view text, char* out);
-
-// The decoded bytes of `text`; they may hold zero bytes.
-std::string base64_decode_string(std::string_view text);
 
 // Decoding of one text that arrives in chunks: the digits of an unfinished
 // group wait here for the next chunk, so the chunks may be cut anywhere.
@@ -42,7 +32,9 @@ struct base64_stream {
 
 // Decodes the next chunk of the text into `out`, which must have room for
 // base64_decoded_size_max(text.size() + 3) bytes, and returns the number of
-// bytes written: those of whole groups only.
+// bytes written: those of whole groups only. With no digits held from an
+// earlier chunk, `out` may be `text.data()` itself: the output never
+// overtakes the input.
 std::size_t base64_decode_chunk(base64_stream& stream, std::string_view text, char* out);
 
 // Ends the text: writes the one or two bytes of an unfinished group of two or

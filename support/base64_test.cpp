@@ -9,6 +9,7 @@
 #include <random>
 
 #include "base64_test_codec.h"
+#include "base64_whole.h"
 
 namespace {
 
@@ -37,8 +38,8 @@ std::string without(std::string text, char c) {
 
 TEST(Base64Decode, StandardVectorsWithAndWithoutPadding) {
     for (const auto& v : rfc4648) {
-        EXPECT_EQ(base64_decode_string(v.encoded), v.decoded) << v.encoded;
-        EXPECT_EQ(base64_decode_string(without(v.encoded, '=')), v.decoded) << v.encoded;
+        EXPECT_EQ(base64_decode_whole(v.encoded), v.decoded) << v.encoded;
+        EXPECT_EQ(base64_decode_whole(without(v.encoded, '=')), v.decoded) << v.encoded;
     }
 }
 
@@ -48,35 +49,35 @@ TEST(Base64Decode, StrayCharactersAnywhereAreSkipped) {
         for (std::size_t at = 0; at <= clean.size(); ++at) {
             std::string text = clean;
             text.insert(at, junk);
-            EXPECT_EQ(base64_decode_string(text), "foobar") << "junk at " << at;
+            EXPECT_EQ(base64_decode_whole(text), "foobar") << "junk at " << at;
         }
     }
 }
 
 TEST(Base64Decode, TextWithoutDigitsGivesNothing) {
-    EXPECT_EQ(base64_decode_string(""), "");
-    EXPECT_EQ(base64_decode_string("==== _\t\r\n!@#$%^&*()"), "");
+    EXPECT_EQ(base64_decode_whole(""), "");
+    EXPECT_EQ(base64_decode_whole("==== _\t\r\n!@#$%^&*()"), "");
 }
 
 TEST(Base64Decode, DashIsPlusAndUnderscoreIsJunk) {
-    EXPECT_EQ(base64_decode_string("-_-_-"), base64_decode_string("+++"));
-    EXPECT_EQ(base64_decode_string("+/+/"), "\xfb\xff\xbf");
-    EXPECT_EQ(base64_decode_string("-/-/"), "\xfb\xff\xbf");
+    EXPECT_EQ(base64_decode_whole("-_-_-"), base64_decode_whole("+++"));
+    EXPECT_EQ(base64_decode_whole("+/+/"), "\xfb\xff\xbf");
+    EXPECT_EQ(base64_decode_whole("-/-/"), "\xfb\xff\xbf");
 }
 
 TEST(Base64Decode, LoneFinalDigitIsDropped) {
-    EXPECT_EQ(base64_decode_string("Zm9vY"), "foo");
-    EXPECT_EQ(base64_decode_string("Z"), "");
+    EXPECT_EQ(base64_decode_whole("Zm9vY"), "foo");
+    EXPECT_EQ(base64_decode_whole("Z"), "");
 }
 
 TEST(Base64Decode, PaddedBlocksInARowAreOneStream) {
     // "Zg==" twice is the digits Z g Z g, not "f" twice.
-    EXPECT_EQ(base64_decode_string("Zg==Zg=="), "f\x06\x60");
+    EXPECT_EQ(base64_decode_whole("Zg==Zg=="), "f\x06\x60");
 }
 
 TEST(Base64Decode, ZeroBytesAreKeptInTheResult) {
-    EXPECT_EQ(base64_decode_string("AAAA"), "\0\0\0"s);
-    EXPECT_EQ(base64_decode_string("YQBi"), "a\0b"s);
+    EXPECT_EQ(base64_decode_whole("AAAA"), "\0\0\0"s);
+    EXPECT_EQ(base64_decode_whole("YQBi"), "a\0b"s);
 }
 
 TEST(Base64Decode, RoundTripsEveryByteValue) {
@@ -86,8 +87,8 @@ TEST(Base64Decode, RoundTripsEveryByteValue) {
     }
     for (std::size_t length = 0; length <= all.size(); length += 37) {
         const auto bytes = all.substr(all.size() - length);
-        EXPECT_EQ(base64_decode_string(base64_encode_for_tests(bytes)), bytes);
-        EXPECT_EQ(base64_decode_string(base64_encode_for_tests(bytes, false)), bytes);
+        EXPECT_EQ(base64_decode_whole(base64_encode_for_tests(bytes)), bytes);
+        EXPECT_EQ(base64_decode_whole(base64_encode_for_tests(bytes, false)), bytes);
     }
 }
 
@@ -106,12 +107,12 @@ TEST(Base64Decode, MatchesThePlainLoopOnAnyMixOfDigitsAndJunk) {
         }
         const std::string expected = reference_decode(text);
         std::string out(base64_decoded_size_max(text.size()) + 8, '#');
-        const auto written = base64_decode(text, out.data());
+        const auto written = base64_decode_whole(text, out.data());
         ASSERT_EQ(out.substr(0, written), expected) << testing::PrintToString(text);
         ASSERT_EQ(out.substr(written), std::string(out.size() - written, '#'));
         // In its own buffer, the output never overtakes what is still to read.
         std::string in_place = text;
-        in_place.resize(base64_decode(in_place, in_place.data()));
+        in_place.resize(base64_decode_whole(in_place, in_place.data()));
         ASSERT_EQ(in_place, expected) << testing::PrintToString(text);
         // In chunks cut anywhere, digits carry from one chunk to the next.
         base64_stream stream;
@@ -135,7 +136,7 @@ TEST(Base64Decode, ReturnsTheCountWrittenAndWritesNoMore) {
     EXPECT_EQ(base64_decoded_size_max(6), 4U);
     EXPECT_EQ(base64_decoded_size_max(5), 3U);
     std::string out(12, '#');
-    EXPECT_EQ(base64_decode("Zm9vYg==", out.data()), 4U);
+    EXPECT_EQ(base64_decode_whole("Zm9vYg==", out.data()), 4U);
     EXPECT_EQ(out, "foob########");
 }
 

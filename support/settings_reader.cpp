@@ -39,16 +39,13 @@ std::optional<std::size_t> find_last(std::string_view text, char c) {
 }
 
 // The value of an ordinary key on one piece that begins with its name and
-// "=", by the rules of the header; nothing when the cuts leave no "=" (a key
-// holding a quote, a carriage return or a zero byte never matches).
-std::optional<std::string_view> value_on_piece(std::string_view piece, std::size_t name_size) {
+// "=", by the rules of the header. The name holds nothing that cuts, so the
+// cuts leave it and its "=" whole.
+std::string_view value_on_piece(std::string_view piece, std::size_t name_size) {
     std::string_view text = piece.substr(0, piece.find('\0'));
     text = text.substr(0, text.find('\r'));
     text = text.substr(0, text.find('\n'));
     text = text.substr(0, find_last(text, '"').value_or(text.size()));
-    if (text.size() <= name_size) {
-        return std::nullopt;
-    }
     auto value = text.substr(name_size + 1);
     if (!value.empty() && value.front() == '"') {
         value.remove_prefix(1);
@@ -143,13 +140,13 @@ private:
     void take_piece(std::string_view piece, bool ends_line) {
         const bool first_piece = line_.length == 0;
         const auto key = key_at_start(piece, false);
-        if (const auto text = key ? value_on_piece(piece, keys_[*key].name.size()) : std::nullopt) {
+        if (key) {
             settings_value& value = values_[*key];
             const bool first = !value.found;
             if (first) {
                 value.found = true;
                 value.line = line_.number;
-                value.text = *text;
+                value.text = value_on_piece(piece, keys_[*key].name.size());
             }
             if (first_piece) {
                 line_.key = key;
@@ -167,6 +164,10 @@ private:
             note_cut_and_quote(body);
         }
         line_.length += body.size();
+        if (first_piece) {
+            line_.piece_text_end = cut_ ? line_.text_end : line_.length;
+            line_.piece_last_quote = line_.last_quote;
+        }
     }
 
     // Where a carriage return or zero byte first cuts the line, and its last
@@ -206,12 +207,10 @@ private:
         cut_ = false;
     }
 
+    // The name holds nothing that cuts: the value starts before any cut.
     void place_value(std::size_t key) {
         const std::uint64_t cut = line_.last_quote.value_or(line_.text_end);
         std::uint64_t start = keys_[key].name.size() + 1;
-        if (cut < start) {
-            return;  // the cuts left no "="
-        }
         settings_value& value = values_[key];
         const bool first = !value.found;
         line_.key = key;
@@ -262,23 +261,20 @@ bool settings_name_is(std::string_view name, std::string_view key) {
                       [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
 }
 
-int settings_open(const char* path, settings_file& file) {
+settings_status settings_open(const char* path, settings_file& file) {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a
     // writer. It changes nothing for a regular file.
-    unique_fd fd(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) {
-        return errno;
-    }
+    unique_fd fd(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat status {};
-    if (::fstat(fd.get(), &status) != 0) {
-        return errno;
+    if (!fd || ::fstat(fd.get(), &status) != 0) {
+        return {settings_verdict::failed, errno};
     }
     if (!S_ISREG(status.st_mode)) {
-        return EINVAL;
+        return {settings_verdict::not_regular};
     }
     file.fd = std::move(fd);
     file.status = status;
-    return 0;
+    return {};
 }
 
 int settings_scan(const settings_file& file, std::span<const settings_key> keys,
@@ -286,8 +282,8 @@ int settings_scan(const settings_file& file, std::span<const settings_key> keys,
     return scan(file, keys, values, observe).run();
 }
 
-int settings_read_place(const settings_file& file, settings_place place,
-                        const std::function<bool(std::string_view)>& take) {
+settings_status settings_read_place(const settings_file& file, settings_place place,
+                                    const std::function<bool(std::string_view)>& take) {
     const std::size_t size = std::min<std::uint64_t>(place.length, settings_buffer_size);
     const auto buffer = std::make_unique_for_overwrite<char[]>(size);
     std::uint64_t at = place.offset;
@@ -301,19 +297,20 @@ int settings_read_place(const settings_file& file, settings_place place,
             continue;
         }
         if (got < 0) {
-            return errno;
+            return {settings_verdict::failed, errno};
         }
         if (got == 0) {
-            return ESTALE;  // cut short
+            return {settings_verdict::changed};  // cut short
         }
         more = take({buffer.get(), static_cast<std::size_t>(got)});
         at += static_cast<std::uint64_t>(got);
     }
     struct stat now {};
     if (::fstat(file.fd.get(), &now) != 0) {
-        return errno;
+        return {settings_verdict::failed, errno};
     }
-    return same_contents_state(now, file.status) ? 0 : ESTALE;
+    return {same_contents_state(now, file.status) ? settings_verdict::ok
+                                                  : settings_verdict::changed};
 }
 
 std::uint32_t parse_setting_uint(std::string_view text) {

@@ -14,8 +14,9 @@
 //   4. the value is everything after that "=", one leading '"' skipped.
 // So KEY="a b" gives `a b`, KEY=a b gives `a b`, KEY="open gives "".
 // The first matching line from the top of the file wins. There are no
-// comments, sections, escapes or continuation lines. A key holding "=" never
-// matches.
+// comments, sections, escapes or continuation lines. Keys are names without
+// "=", '"', a carriage return, a line feed or a zero byte, so that the cuts
+// of steps 1 and 2 never reach into a name.
 //
 // Two kinds of key:
 //  - ordinary keys are looked up in pieces, as a line reader with a buffer
@@ -61,11 +62,25 @@ struct settings_file {
     struct stat status {};
 };
 
-// Opens the settings file at `path` without waiting on it: 0, or the errno
-// that kept it from being opened (EINVAL: it is not a regular file, such as
-// a FIFO, a device or a directory, which could make a reader wait forever
-// or read without end).
-int settings_open(const char* path, settings_file& file);
+// How opening or reading a settings file went: the reader's own verdicts,
+// or the errno of the call that failed.
+enum class settings_verdict : unsigned char {
+    ok,
+    not_regular,  // a FIFO, a device or a directory: never read
+    changed,      // cut short or written since it was opened
+    failed,       // `error` says why
+};
+struct settings_status {
+    settings_verdict verdict = settings_verdict::ok;
+    int error = 0;
+
+    bool ok() const { return verdict == settings_verdict::ok; }
+};
+
+// Opens the settings file at `path` without waiting on it. A file that is
+// not regular is refused: a FIFO or a device could make a reader wait
+// forever or read without end.
+settings_status settings_open(const char* path, settings_file& file);
 
 struct settings_key {
     std::string_view name;
@@ -97,6 +112,10 @@ struct settings_line {
     std::uint64_t text_end = 0;
     char cut_by = '\n';
     std::optional<std::uint64_t> last_quote;  // the last '"' before text_end
+    // The same two for the line's first piece, all that an ordinary key's
+    // value is read from (the whole line when it is no longer than a piece).
+    std::uint64_t piece_text_end = 0;
+    std::optional<std::uint64_t> piece_last_quote;
     // The key that the line (or its first piece) matched, and whether it
     // gave that key its value, or came after the line that did.
     std::optional<std::size_t> key;
@@ -112,12 +131,11 @@ int settings_scan(const settings_file& file, std::span<const settings_key> keys,
 
 // Reads the value at `place` from the open file through a fixed buffer and
 // hands it to `take` chunk by chunk, until all is read or `take` returns
-// false. 0; the errno of a failed read; or ESTALE when the file was cut
-// short or written since it was opened (its size or modification time
-// differ; a write within the file system's time-stamp granularity that
-// keeps the size can't be told).
-int settings_read_place(const settings_file& file, settings_place place,
-                        const std::function<bool(std::string_view)>& take);
+// false. `changed` when the file was cut short or written since it was
+// opened (its size or modification time differ; a write within the file
+// system's time-stamp granularity that keeps the size can't be told).
+settings_status settings_read_place(const settings_file& file, settings_place place,
+                                    const std::function<bool(std::string_view)>& take);
 
 // Whether a line's `name` is `key`: the same but for ASCII letter case.
 bool settings_name_is(std::string_view name, std::string_view key);

@@ -24,7 +24,7 @@ protected:
     void open_with(const std::string& contents) {
         dir_.write("settings", contents);
         file_ = settings_file();
-        ASSERT_EQ(settings_open(path_.c_str(), file_), 0);
+        ASSERT_TRUE(settings_open(path_.c_str(), file_).ok());
     }
     std::string text(const std::string& key) { return lookup(key, false); }
     std::string long_text(const std::string& key) { return lookup(key, true); }
@@ -36,14 +36,16 @@ protected:
         EXPECT_EQ(settings_scan(file_, keys, values), 0);
         return whole_line ? read_place(values[0].place) : values[0].text;
     }
-    std::string read_place(settings_place place, int expected_error = 0) {
+    std::string read_place(settings_place place,
+                           settings_verdict expected = settings_verdict::ok) {
         std::string value;
         EXPECT_EQ(settings_read_place(file_, place,
                                       [&value](std::string_view chunk) {
                                           value += chunk;
                                           return true;
-                                      }),
-                  expected_error);
+                                      })
+                      .verdict,
+                  expected);
         return value;
     }
 
@@ -122,7 +124,7 @@ TEST_F(SettingsFile, MissingKeyOrFileGivesNothing) {
     EXPECT_EQ(long_text("K"), "");
     EXPECT_EQ(number("K"), 0U);
     settings_file none;
-    EXPECT_EQ(settings_open(dir_.path("missing").c_str(), none), ENOENT);
+    EXPECT_EQ(settings_open(dir_.path("missing").c_str(), none).error, ENOENT);
 }
 
 // Lines longer than a piece are read in pieces; each piece is a
@@ -187,14 +189,14 @@ TEST_F(SettingsFile, CutShortAfterThePassIsNoticed) {
     settings_value values[1];
     ASSERT_EQ(settings_scan(file_, keys, values), 0);
     ASSERT_EQ(::truncate(path_.c_str(), 100000), 0);
-    EXPECT_EQ(read_place(values[0].place, ESTALE).size(), 100000U - 6);
+    EXPECT_EQ(read_place(values[0].place, settings_verdict::changed).size(), 100000U - 6);
 }
 
 TEST_F(SettingsFile, OnlyARegularFileIsRead) {
     ASSERT_EQ(::mkfifo(dir_.path("fifo").c_str(), 0600), 0);  // no writer: open would wait
     for (const std::string& path : {dir_.path("fifo"), std::string("/dev/zero"), dir_.path()}) {
         settings_file file;
-        EXPECT_EQ(settings_open(path.c_str(), file), EINVAL) << path;
+        EXPECT_EQ(settings_open(path.c_str(), file).verdict, settings_verdict::not_regular) << path;
     }
 }
 

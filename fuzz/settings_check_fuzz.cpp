@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright 2026 The lwm2m-launcher authors
+//
+// The check report on arbitrary settings files. It never fails; it holds
+// the command line a start would log, with the key masked, exactly when the
+// plan says a start logs one, and never the key itself; its status is the
+// plan's. Strict, it ends with 3 exactly when it lists a finding.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+
+#include "client_command.h"
+#include "fuzz_check.h"
+#include "settings_check.h"
+#include "start_plan.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const int fd = ::memfd_create("settings", MFD_CLOEXEC);
+    FUZZ_CHECK(fd >= 0);
+    FUZZ_CHECK(::write(fd, data, size) == static_cast<ssize_t>(size));
+    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+
+    std::string report;
+    const int status = check_settings(path.c_str(), false, report);
+    const start_plan plan = plan_start(path.c_str());
+    FUZZ_CHECK(status == exit_status_of(plan.outcome));
+    const bool logged = plan.outcome == start_outcome::client_started ||
+                        plan.outcome == start_outcome::client_failed;
+    const std::string masked = masked_line(plan.command);
+    FUZZ_CHECK(logged == (report.find("\n    " + shown_plainly(masked) + "\n") != std::string::npos));
+    if (masked != plan.command.line) {
+        FUZZ_CHECK(report.find(shown_plainly(plan.command.line)) == std::string::npos);
+    }
+
+    const int strict = check_settings(path.c_str(), true, report);
+    FUZZ_CHECK(strict == (report.find("\nFindings\n  none\n") != std::string::npos ? 0 : 3));
+    ::close(fd);
+    return 0;
+}
