@@ -39,16 +39,42 @@ TEST(SettingsCheck, EachLenientRuleThatChangesALineIsAFinding) {
         {"lwm2m_servr_addr=x\n",
          "line 1: \"lwm2m_servr_addr\" is no key the launcher reads; the nearest is "
          "LWM2M_SERVER_ADDR"},
+        // The value ends with the line's first piece, before the quote.
+        {"LWM2M_NAME=" + std::string(20000, 'n') + "\"xyz\n",
+         "line 1: LWM2M_NAME: its line is 20015 characters long; only the first 16383 are read"},
     };
     const test_dir dir;
     for (const auto& [settings, finding] : rows) {
         std::string report;
         check_settings(dir.write("settings", settings).c_str(), false, report);
-        EXPECT_NE(report.find("\nFindings\n  " + finding + "\n"), std::string::npos)
+        // That finding, and no other.
+        EXPECT_NE(report.find("\nFindings\n  " + finding + "\n\nA start would\n"),
+                  std::string::npos)
             << testing::PrintToString(settings) << "\n"
             << report;
         EXPECT_EQ(report.find("secret"), std::string::npos);
     }
+}
+
+// Strict, the file alone is judged: the same status on any machine.
+TEST(SettingsCheck, StrictlyAnyFindingOrAMissingEnableOrCsvIsStatus3) {
+    const std::string csv = "LWM2M_CSV=YSxi\n";
+    const std::pair<std::string, int> rows[] = {
+        {"LWM2M_ENABLE=1\n" + csv, 0},
+        {"LWM2M_ENABLE = 1\n" + csv, 3},  // the blanks make it another name
+        {"LWM2M_ENABLE=1\n", 3},
+        {csv, 3},
+        {"LWM2M_ENABLE=1\nLWM2M_PORT=1\n" + csv, 3},
+    };
+    const test_dir dir;
+    for (const auto& [settings, status] : rows) {
+        std::string report;
+        EXPECT_EQ(check_settings(dir.write("settings", settings).c_str(), true, report), status)
+            << report;
+        EXPECT_EQ(report.find("\nA start would\n"), std::string::npos);
+    }
+    std::string report;
+    EXPECT_EQ(check_settings(dir.path("missing").c_str(), true, report), 1);
 }
 
 }  // namespace
