@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool logged = plan.outcome == start_outcome::client_started ||
                         plan.outcome == start_outcome::client_failed;
     const std::string masked = masked_line(plan.command);
-    FUZZ_CHECK(logged == (report.find("\n    " + shown_plainly(masked) + "\n") != std::string::npos));
+    FUZZ_CHECK(logged ==
+               (report.find("\n    " + shown_plainly(masked) + "\n") != std::string::npos));
     if (masked != plan.command.line) {
         FUZZ_CHECK(report.find(shown_plainly(plan.command.line)) == std::string::npos);
     }

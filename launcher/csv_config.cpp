@@ -36,18 +36,19 @@ settings_status decode_csv_config(const settings_file& file, settings_place plac
     std::uint64_t taken = 0;
     // Nothing to read for an empty value (the file may not even be open).
     const settings_status read =
-        place.length == 0 ? settings_status() : settings_read_place(file, place, [&](std::string_view base64) {
-            if (facts != nullptr) {
-                for (std::size_t i = 0; i < base64.size(); ++i) {
-                    if (!base64_is_digit(base64[i]) && base64[i] != '=') {
-                        seen.first_stray = seen.first_stray.value_or(taken + i);
-                        ++seen.strays;
-                    }
-                }
-                taken += base64.size();
-            }
-            return pass_on(base64_decode_chunk(stream, base64, out.get()));
-        });
+        place.length == 0 ? settings_status()
+                          : settings_read_place(file, place, [&](std::string_view base64) {
+                                if (facts != nullptr) {
+                                    for (std::size_t i = 0; i < base64.size(); ++i) {
+                                        if (!base64_is_digit(base64[i]) && base64[i] != '=') {
+                                            seen.first_stray = seen.first_stray.value_or(taken + i);
+                                            ++seen.strays;
+                                        }
+                                    }
+                                    taken += base64.size();
+                                }
+                                return pass_on(base64_decode_chunk(stream, base64, out.get()));
+                            });
     if (read.ok() && refused == 0 && !seen.ends_at_zero) {
         pass_on(base64_decode_end(stream, out.get()));
     }
@@ -61,10 +62,11 @@ settings_status csv_config_has_bytes(const settings_file& file, settings_place p
                                      bool& has_bytes) {
     has_bytes = false;
     // Stops at the first byte: ECANCELED only ends the reading.
-    const settings_status read = decode_csv_config(file, place, [&has_bytes](std::string_view bytes) {
-        has_bytes = has_bytes || !bytes.empty();
-        return has_bytes ? ECANCELED : 0;
-    });
+    const settings_status read =
+        decode_csv_config(file, place, [&has_bytes](std::string_view bytes) {
+            has_bytes = has_bytes || !bytes.empty();
+            return has_bytes ? ECANCELED : 0;
+        });
     return has_bytes ? settings_status() : read;
 }
 
@@ -81,8 +83,8 @@ bool write_csv_config(const settings_file& file, settings_place place, const cha
         if (!csv) {
             // Not through a link, and writable by nobody else whatever the
             // umask: the client trusts what it reads here.
-            csv = unique_fd(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
-                                   0644));
+            csv = unique_fd(::open(
+                path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644));
             if (!csv) {
                 refused = true;
                 return errno;

@@ -39,10 +39,9 @@ log_result log_append(std::string_view message, mode_t permitted_mode) {
     const mode_t mode = permitted_mode & 0666;
     // The log lives in /tmp: a symbolic link put there in its place is
     // refused rather than followed, and a FIFO is not waited on.
-    const unique_fd log(::open(event_log_path,
-                               O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
-                                   O_CLOEXEC,
-                               mode));
+    const unique_fd log(::open(
+        event_log_path,
+        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
     if (!log) {
         // ENXIO: a FIFO without a reader, opened for writing without waiting.
         return errno == ELOOP   ? log_result{log_verdict::symbolic_link}
@@ -54,7 +53,7 @@ log_result log_append(std::string_view message, mode_t permitted_mode) {
     if (::fstat(log.get(), &status) != 0) {
         return {log_verdict::failed, errno};
     }
-    result.verdict = !S_ISREG(status.st_mode)         ? log_verdict::not_regular
+    result.verdict = !S_ISREG(status.st_mode)       ? log_verdict::not_regular
                      : status.st_uid != ::geteuid() ? log_verdict::foreign_owner
                      : status.st_nlink != 1         ? log_verdict::extra_links
                                                     : log_verdict::written;

@@ -299,7 +299,8 @@ protected:
 
     // A seccomp filter that answers close_range with ENOSYS, as kernels
     // before 5.9 do, and a clone that is not a new thread with EAGAIN, as
-    // when no process can be made. Under an emulator it is the emulator's
+    // when no process can be made (clone3 with ENOSYS, so that the C
+    // library falls back to clone). Under an emulator it is the emulator's
     // calls that fail.
     static void fail_with_seccomp(bool close_range, bool new_processes) {
         constexpr std::uint32_t enosys = SECCOMP_RET_ERRNO | ENOSYS;
@@ -307,6 +308,8 @@ protected:
         sock_filter filter[] = {
             BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, close_range ? 436U : ~0U, 0, 1),  // every machine
+            BPF_STMT(BPF_RET | BPF_K, enosys),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, new_processes ? 435U : ~0U, 0, 1),  // clone3
             BPF_STMT(BPF_RET | BPF_K, enosys),
             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, new_processes ? SYS_clone : ~0U, 0, 4),
             BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args)),
@@ -554,7 +557,8 @@ TEST_F(Launcher, ClientThatCannotStartIsReportedWithStatus1) {
             "lwm2m-launcher: can't start /opt/Quorvane/bin/lwm2mclient: " + reason + "\n";
         const auto run = run_launcher();
         EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err, not_started + "can't start /opt/Quorvane/bin/lwm2mclient: " + reason + "\n");
+        EXPECT_EQ(run.err,
+                  not_started + "can't start /opt/Quorvane/bin/lwm2mclient: " + reason + "\n");
         EXPECT_EQ(test_dir::read(log_path), line + message);
         EXPECT_TRUE(no_client_started());
     }
@@ -571,7 +575,8 @@ TEST_F(Launcher, UntrustedWorkDirectoryIsNotUsed) {
         const auto run = run_launcher();
         EXPECT_EQ(run.status, 1);
         // mkdir may have said something before.
-        EXPECT_TRUE(run.err.ends_with(not_started + "refusing to work in /tmp/lwm2m/etc: " + reason + "\n"))
+        EXPECT_TRUE(
+            run.err.ends_with(not_started + "refusing to work in /tmp/lwm2m/etc: " + reason + "\n"))
             << run.err;
         EXPECT_TRUE(exists("/tmp/elsewhere/victim.txt"));
         EXPECT_TRUE(exists("/var/lwm2m_map.txt"));
@@ -866,8 +871,8 @@ TEST_F(Launcher, TwoSpareDescriptorsAreEnoughAndFailedStartsAreSaid) {
     if (!launcher_prefix.empty()) {
         return;
     }
-    // No pipe can be made for the fixed commands' reports (the settings
-    // hold one of the two descriptors): a shell that can't run is still seen.
+    // With no descriptor to spare (the settings hold one of the two), a
+    // shell that can't run is still seen.
     write_file("/opt/e2e/not-a-shell", "", 0644);
     ASSERT_EQ(::mount("/opt/e2e/not-a-shell", "/bin/sh", nullptr, MS_BIND, nullptr), 0);
     std::filesystem::remove_all("/tmp/lwm2m");

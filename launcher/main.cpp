@@ -57,7 +57,8 @@ void not_started(std::string_view why) {
 // than the look foresaw, the plan is decided again from what happened.
 int launch() {
     start_plan plan = plan_start(settings_path);
-    if (const settings_status& read = plan.read.status; read.verdict == settings_verdict::not_regular) {
+    if (const settings_status& read = plan.read.status;
+        read.verdict == settings_verdict::not_regular) {
         complain({"ignoring ", settings_path, ": not a regular file"});
     } else if (!read.ok() && read.error != ENOENT) {
         complain({"can't read ", settings_path, ": ", std::strerror(read.error)});
@@ -77,13 +78,10 @@ int launch() {
         return ended();
     }
     plan.work = rebuild_work_dir();
-    plan.csv_write_error = 0;
-    if (plan.work.refusal.empty() && !plan.work.csv_kept() && plan.csv == csv_source::has_bytes &&
-        !write_csv_config(plan.read.file, plan.read.settings.csv, csv_config_path, settings_path)) {
-        plan.csv_write_error = EIO;
-    }
+    plan.csv_write_fails =
+        plan.work.refusal.empty() && !plan.work.csv_kept() && plan.csv == csv_source::has_bytes &&
+        !write_csv_config(plan.read.file, plan.read.settings.csv, csv_config_path, settings_path);
     plan.read.file = settings_file();
-    plan.client_error = 0;
     plan.decide();
     switch (plan.outcome) {
         case start_outcome::work_dir_refused:
@@ -99,8 +97,12 @@ int launch() {
             break;
     }
     log(plan.command.line + "\n");
-    plan.client_error = start_in_background(plan.command.arguments);
-    plan.decide();
+    // A client the look found missing or not executable is not tried: an
+    // emulator would not report the failed exec.
+    if (plan.client_error == 0) {
+        plan.client_error = start_in_background(plan.command.arguments);
+        plan.decide();
+    }
     if (plan.outcome == start_outcome::client_failed) {
         log(std::string("lwm2m-launcher: can't start ") + client_program + ": " +
             std::strerror(plan.client_error) + "\n");

@@ -89,10 +89,10 @@ using module_values = std::array<settings_value, module_keys.size()>;
 
 // What one pass over the settings file found for module_keys.
 struct module_settings_read {
-    settings_status status;     // of opening and reading the file
-    settings_file file;         // left open for the CSV to be read from it
-    module_values values;       // each key's value and line
-    module_settings settings;   // the record made from them
+    settings_status status;    // of opening and reading the file
+    settings_file file;        // left open for the CSV to be read from it
+    module_values values;      // each key's value and line
+    module_settings settings;  // the record made from them
 };
 
 // Reads every field from the settings file at `path` in one pass. When the

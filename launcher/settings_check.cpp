@@ -111,7 +111,7 @@ std::string looked_at(const char* path) {
 // The process whose program is the client's, if one runs: /proc shows
 // each process's executable, which no argument of another can fake.
 std::optional<std::string> running_client() {
-    const unique_fd proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const unique_fd proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_NOCTTY | O_CLOEXEC));
     std::vector<std::string> names;
     if (!proc || list_directory(proc.get(), names) != 0) {
         return std::nullopt;
@@ -122,9 +122,10 @@ std::optional<std::string> running_client() {
         if (name.find_first_not_of("0123456789") != std::string::npos) {
             continue;
         }
-        const ssize_t size = ::readlinkat(proc.get(), (name + "/exe").c_str(), target.data(),
-                                          target.size());
-        if (size >= 0 && std::string_view(target.data(), static_cast<std::size_t>(size)) == wanted) {
+        const ssize_t size =
+            ::readlinkat(proc.get(), (name + "/exe").c_str(), target.data(), target.size());
+        if (size >= 0 &&
+            std::string_view(target.data(), static_cast<std::size_t>(size)) == wanted) {
             return name;
         }
     }
@@ -142,8 +143,8 @@ void key_findings(const settings_line& line, const std::string& name, bool whole
             std::to_string(settings_piece_max) + " are read");
     }
     const std::size_t value_start = name.size() + 1;
-    const bool opens_quote = value_start < text_end && value_start < line.head.size() &&
-                             line.head[value_start] == '"';
+    const bool opens_quote =
+        value_start < text_end && value_start < line.head.size() && line.head[value_start] == '"';
     if (opens_quote && last_quote == value_start) {
         say(name + ": the quote that opens its value is never closed, so the value is empty");
     } else if (last_quote && *last_quote + 1 < text_end) {
@@ -305,7 +306,7 @@ std::uint64_t report_csv(const module_settings_read& read, settings_findings& fi
     if (!status.ok()) {
         report += "  can't be read whole: ";
         report += status.verdict == settings_verdict::failed ? std::strerror(status.error)
-                                                              : "the file changed while it was read";
+                                                             : "the file changed while it was read";
         report += "\n";
     }
     return facts.bytes;
@@ -341,16 +342,20 @@ void report_plan(const start_plan& plan, std::uint64_t csv_bytes, const struct s
         if (!plan.work.dotted.empty()) {
             const std::size_t count = plan.work.dotted.size();
             report += "  remove " + std::to_string(count) + (count == 1 ? " entry" : " entries") +
-                      " of " + etc +
-                      " whose names hold a dot\n";
+                      " of " + etc + " whose names hold a dot\n";
         }
         for (const kept_entry& kept : plan.work.kept) {
             report += "  fail to remove " + etc + "/" + shown_plainly(kept.name) + ": " +
                       shown_plainly(kept.why) + "\n";
         }
+        if (plan.csv_write_fails) {
+            report += "  fail to create " + std::string(csv_config_path) + ": " +
+                      std::strerror(plan.work.csv_create_error) + "\n";
+        }
         if (plan.outcome == start_outcome::no_csv_config) {
-            report += "  find no CSV configuration and log \"Can't find CSV config file in "
-                      "Plugwell\"\n";
+            report +=
+                "  find no CSV configuration and log \"Can't find CSV config file in "
+                "Plugwell\"\n";
         } else {
             report += "  write " + std::string(csv_config_path) + " (" +
                       counted(csv_bytes, "byte") + ")\n";
@@ -361,7 +366,7 @@ void report_plan(const start_plan& plan, std::uint64_t csv_bytes, const struct s
             report += "  log the client's command line (the key masked here):\n    " +
                       shown_plainly(masked_line(plan.command)) + "\n";
             report += plan.outcome == start_outcome::client_started ? "  start the client\n"
-                                                                     : "  fail to start it\n";
+                                                                    : "  fail to start it\n";
         }
     }
     if (!plan.reason.empty()) {

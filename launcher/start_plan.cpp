@@ -61,7 +61,7 @@ void start_plan::decide() {
         reason = no_csv + "LWM2M_CSV is missing or empty in " + path;
     } else if (csv == csv_source::decodes_to_nothing) {
         reason = no_csv + "LWM2M_CSV decodes to no bytes";
-    } else if (csv_write_error != 0) {
+    } else if (csv_write_fails) {
         reason = no_csv + csv_config_path + " could not be written";
     } else if (read.settings.enable == 0) {
         outcome = start_outcome::module_disabled;
@@ -89,7 +89,7 @@ start_plan plan_start(const char* path, const settings_line_observer& observe) {
                    : has_bytes  ? csv_source::has_bytes
                                 : csv_source::decodes_to_nothing;
     }
-    plan.csv_write_error = plan.work.csv_create_error;
+    plan.csv_write_fails = plan.work.csv_create_error != 0;
     plan.command = compose_client_command(settings);
     plan.client_error = client_blocker();
     plan.decide();

@@ -24,7 +24,7 @@ int exit_status_of(start_outcome outcome);
 
 // What the CSV configuration in the settings gives.
 enum class csv_source : unsigned char {
-    missing,            // LWM2M_CSV is missing or empty
+    missing,  // LWM2M_CSV is missing or empty
     decodes_to_nothing,
     has_bytes,
     unreadable,  // the settings file changed or failed while it was read
@@ -35,9 +35,10 @@ struct start_plan {
     module_settings_read read;  // the settings, and the file left open for the CSV
     work_dir_state work;
     csv_source csv = csv_source::missing;
-    int csv_write_error = 0;  // what writing config.csv meets (a survey: would meet)
-    client_command command;   // what a start logs and runs when the module is enabled
-    int client_error = 0;     // what starting the client meets (a survey: would meet)
+    // Writing config.csv fails (a survey: would fail, for work.csv_create_error).
+    bool csv_write_fails = false;
+    client_command command;  // what a start logs and runs when the module is enabled
+    int client_error = 0;    // what starting the client meets (a survey: would meet)
 
     start_outcome outcome = start_outcome::client_started;
     // Why no client is left running, for "client not started: <reason>";

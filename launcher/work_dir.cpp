@@ -164,11 +164,12 @@ std::vector<kept_entry> remove_entries(unique_fd dir, const char* shown,
             }
             unique_fd sub;
             if (error == EISDIR && levels.size() <= deepest) {
-                sub = unique_fd(::openat(dir.get(), name.c_str(),
-                                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+                sub =
+                    unique_fd(::openat(dir.get(), name.c_str(),
+                                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
             }
             if (!sub || ::fstat(sub.get(), &status) != 0) {
-                failed(name, error != EISDIR       ? std::strerror(error)
+                failed(name, error != EISDIR           ? std::strerror(error)
                              : levels.size() > deepest ? "too many levels of directories"
                                                        : std::strerror(errno));
                 continue;
@@ -201,7 +202,7 @@ std::vector<kept_entry> remove_entries(unique_fd dir, const char* shown,
         }
         // Every entry taken: up to the parent, and remove this directory.
         const pending_dir& parent = levels[levels.size() - 2];
-        unique_fd up(::openat(dir.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        unique_fd up(::openat(dir.get(), "..", O_RDONLY | O_DIRECTORY | O_NOCTTY | O_CLOEXEC));
         if (!up || ::fstat(up.get(), &status) != 0 || status.st_dev != parent.device ||
             status.st_ino != parent.inode) {
             levels.resize(1);
@@ -211,15 +212,14 @@ std::vector<kept_entry> remove_entries(unique_fd dir, const char* shown,
         int error = 0;
         if (survey) {
             error = pinned(dir.get()) || pinned(up.get()) ? EPERM
-                    : levels.size() == 2                 ? top_blocker
-                                                         : 0;
+                    : levels.size() == 2                  ? top_blocker
+                                                          : 0;
         }
         const std::string name = std::move(here.name);
         std::string failure = std::move(here.failure);
         levels.pop_back();
         dir = std::move(up);
-        if (failure.empty() && !survey &&
-            ::unlinkat(dir.get(), name.c_str(), AT_REMOVEDIR) != 0) {
+        if (failure.empty() && !survey && ::unlinkat(dir.get(), name.c_str(), AT_REMOVEDIR) != 0) {
             error = errno;
         }
         if (failure.empty() && error != 0) {
@@ -264,8 +264,7 @@ dir_check look_at_dir(const char* path, uid_t owner) {
 }
 
 std::string refusal(const char* path, const dir_check& check, uid_t owner) {
-    return check.verdict == dir_verdict::trusted ? std::string()
-                                                 : refusal_text(path, check, owner);
+    return check.verdict == dir_verdict::trusted ? std::string() : refusal_text(path, check, owner);
 }
 
 }  // namespace

@@ -36,8 +36,7 @@ protected:
         EXPECT_EQ(settings_scan(file_, keys, values), 0);
         return whole_line ? read_place(values[0].place) : values[0].text;
     }
-    std::string read_place(settings_place place,
-                           settings_verdict expected = settings_verdict::ok) {
+    std::string read_place(settings_place place, settings_verdict expected = settings_verdict::ok) {
         std::string value;
         EXPECT_EQ(settings_read_place(file_, place,
                                       [&value](std::string_view chunk) {

@@ -43,7 +43,8 @@ bool close_range_on_exec() {
 bool sweep_proc_self_fd() {
     std::vector<std::string> names;
     {
-        const unique_fd listing(::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const unique_fd listing(
+            ::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_NOCTTY | O_CLOEXEC));
         if (!listing || list_directory(listing.get(), names) != 0) {
             return false;
         }
@@ -75,7 +76,7 @@ void sweep_up_to_limit() {
 
 void open_missing_standard_descriptors() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) < 0) {
+        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR | O_NOCTTY) < 0) {
             return;
         }
     }

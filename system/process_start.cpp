@@ -4,128 +4,74 @@
 #include "process_start.h"
 
 #include <fcntl.h>
-#include <sched.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <csignal>
-#include <cstddef>
-#include <string_view>
-
-#include "file_io.h"
 
 namespace {
 
-struct child_plan {
-    const program_start* start;
-    int unused;     // read end of the error pipe, or -1
-    int report;     // write end of the close-on-exec error pipe, or -1
-    int error = 0;  // set by the new process when it fails, in shared memory
-};
-
-void set_signal(int signal, void (*handler)(int)) {
-    struct sigaction action {};
-    action.sa_handler = handler;
-    static_cast<void>(::sigaction(signal, &action, nullptr));
-}
-
-int stdin_from_dev_null() {
-    const int null = ::open("/dev/null", O_RDONLY);
-    if (null < 0) {
-        return errno;
+// A signal's disposition in the launcher, set for one start and put back.
+class signal_for_start {
+public:
+    signal_for_start(int signal, bool ignore) : signal_(signal), set_(ignore) {
+        struct sigaction action {};
+        action.sa_handler = SIG_IGN;
+        set_ = set_ && ::sigaction(signal_, &action, &old_) == 0;
     }
-    if (null != STDIN_FILENO) {
-        const bool moved = ::dup2(null, STDIN_FILENO) == STDIN_FILENO;
-        const int error = errno;
-        ::close(null);
-        if (!moved) {
-            return error;
+    signal_for_start(const signal_for_start&) = delete;
+    signal_for_start& operator=(const signal_for_start&) = delete;
+    ~signal_for_start() {
+        if (set_) {
+            static_cast<void>(::sigaction(signal_, &old_, nullptr));
         }
     }
-    return 0;
-}
 
-// Hands the reason back to the launcher and ends the new process.
-[[noreturn]] void fail_start(child_plan& plan, int error) {
-    plan.error = error;
-    if (plan.report >= 0) {
-        write_all(plan.report,
-                  std::string_view(reinterpret_cast<const char*>(&error), sizeof error));
-    }
-    ::_exit(127);
-}
-
-// Runs in the new process, on a stack of its own, until exec. It shares
-// the launcher's memory, errno included, so it only calls async-signal-safe
-// functions and writes nothing of the launcher's but errno and the plan's
-// error. Descriptors, signal handlers and the umask are its own: clone
-// copies them (no CLONE_FILES, CLONE_SIGHAND or CLONE_FS).
-int become_program(void* argument) {
-    auto& plan = *static_cast<child_plan*>(argument);
-    const program_start& start = *plan.start;
-    // Its own copy: a descriptor free for /dev/null even at the limit.
-    if (plan.unused >= 0) {
-        ::close(plan.unused);
-    }
-    set_signal(SIGPIPE, SIG_DFL);
-    if (start.umask_add != 0) {
-        const mode_t old = ::umask(0);
-        ::umask(old | start.umask_add);
-    }
-    int error = 0;
-    if (start.in_background) {
-        set_signal(SIGINT, SIG_IGN);
-        set_signal(SIGQUIT, SIG_IGN);
-        error = stdin_from_dev_null();
-    }
-    if (error == 0) {
-        ::execve(start.argv[0], start.argv, start.envp);
-        error = errno;
-    }
-    fail_start(plan, error);
-}
+private:
+    int signal_;
+    bool set_;
+    struct sigaction old_ {};
+};
 
 }  // namespace
 
 int start_program(const program_start& start, pid_t& pid) {
-    // No pipe when no descriptor is left: the shared memory still tells.
-    int report[2] = {-1, -1};
-    if (::pipe2(report, O_CLOEXEC) != 0) {
-        report[0] = report[1] = -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    if (const int error = ::posix_spawn_file_actions_init(&actions); error != 0) {
+        return error;
     }
-    unique_fd report_read(report[0]);
-    unique_fd report_write(report[1]);
-
-    // CLONE_VFORK holds the launcher until the program runs, so the new
-    // process can use this stack frame's memory.
-    alignas(16) std::array<std::byte, std::size_t{32} << 10> stack;
-    child_plan plan{&start, report_read.get(), report_write.get()};
-    pid = ::clone(become_program, stack.data() + stack.size(), CLONE_VM | CLONE_VFORK | SIGCHLD,
-                  &plan);
-    if (pid < 0) {
-        return errno;
+    int error = ::posix_spawnattr_init(&attributes);
+    // SIGPIPE, which the launcher ignores, back at its default. For the
+    // background, SIGINT and SIGQUIT are ignored here around the start, and
+    // the new process inherits that.
+    sigset_t defaults;
+    ::sigemptyset(&defaults);
+    ::sigaddset(&defaults, SIGPIPE);
+    if (start.in_background) {
+        error = error != 0 ? error
+                           : ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null",
+                                                                O_RDONLY | O_NOCTTY, 0);
     }
-    report_write.close();
-
-    int error = plan.error;
-    if (report_read) {
-        // Nothing comes through the pipe when exec succeeds: it just closes.
-        int reported = 0;
-        ssize_t got = 0;
-        do {
-            got = ::read(report_read.get(), &reported, sizeof reported);
-        } while (got < 0 && errno == EINTR);
-        if (got == static_cast<ssize_t>(sizeof reported)) {
-            error = reported;
-        }
+    if (error == 0) {
+        error = ::posix_spawnattr_setsigdefault(&attributes, &defaults);
     }
-    if (error != 0) {
-        wait_for_exit(pid);
-        pid = -1;
+    if (error == 0) {
+        error = ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     }
+    if (error == 0) {
+        const signal_for_start interrupt(SIGINT, start.in_background);
+        const signal_for_start quit(SIGQUIT, start.in_background);
+        const mode_t old = ::umask(0);
+        ::umask(old | start.umask_add);
+        error = ::posix_spawn(&pid, start.argv[0], &actions, &attributes, start.argv, start.envp);
+        ::umask(old);
+    }
+    ::posix_spawnattr_destroy(&attributes);
+    ::posix_spawn_file_actions_destroy(&actions);
     return error;
 }
 
