@@ -710,6 +710,9 @@ TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
     write_file(settings_path, typical_settings());
     for (const auto& [what, make] : gateways) {
         SCOPED_TRACE(what);
+        if (run_under_tool && &make == &gateways[0].second) {
+            continue;  // valgrind needs a /tmp it can write
+        }
         mount_tmpfs("/tmp", "mode=1777");
         install_client();
         make();
@@ -717,7 +720,9 @@ TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
         const auto start = run_launcher();
         EXPECT_NE(start.status, 0);
         EXPECT_EQ(check.status, start.status) << check.out;
-        const std::string said = start.err.substr(start.err.rfind(not_started));
+        const auto at = start.err.rfind(not_started);
+        ASSERT_NE(at, std::string::npos) << start.err;
+        const std::string said = start.err.substr(at);
         EXPECT_NE(check.out.find("  say \"" + said.substr(16, said.size() - 17) + "\"\n"),
                   std::string::npos)
             << check.out << said;
