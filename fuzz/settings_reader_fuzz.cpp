@@ -71,7 +71,13 @@ std::optional<model_value> model(std::string_view file, std::string_view key,
         const std::size_t room = std::min(piece_max, file.size() - at);
         const std::size_t line_feed = file.substr(at, room).find('\n');
         const std::size_t size = line_feed == std::string_view::npos ? room : line_feed + 1;
-        if (auto value = value_on(file.substr(at, size), key)) {
+        // A key holds nothing that cuts a line, so a line is its own exactly
+        // when it begins with the key and "=": only those are looked at
+        // closer, which keeps this model fast.
+        const std::string_view piece = file.substr(at, size);
+        const bool candidate = piece.size() > key.size() && piece[key.size()] == '=' &&
+                               same_ignoring_case(piece.substr(0, key.size()), key);
+        if (auto value = candidate ? value_on(piece, key) : std::nullopt) {
             return model_value{*value, line};
         }
         line += line_feed == std::string_view::npos ? 0 : 1;

@@ -557,8 +557,7 @@ TEST_F(Launcher, ClientThatCannotStartIsReportedWithStatus1) {
             "lwm2m-launcher: can't start /opt/Quorvane/bin/lwm2mclient: " + reason + "\n";
         const auto run = run_launcher();
         EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err,
-                  not_started + "can't start /opt/Quorvane/bin/lwm2mclient: " + reason + "\n");
+        EXPECT_EQ(run.err, not_started + message.substr(message.find("can't")));
         EXPECT_EQ(test_dir::read(log_path), line + message);
         EXPECT_TRUE(no_client_started());
     }

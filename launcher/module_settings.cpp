@@ -6,13 +6,15 @@
 namespace {
 
 // The reader's view of the table: the CSV alone is read on whole lines.
-constexpr auto reader_keys = [] {
+constexpr std::array<settings_key, module_keys.size()> make_reader_keys() {
     std::array<settings_key, module_keys.size()> keys{};
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        keys[i] = {module_keys[i].name, module_keys[i].place != nullptr};
+    std::size_t i = 0;
+    for (const module_key& key : module_keys) {
+        keys[i++] = {key.name, key.place != nullptr};
     }
     return keys;
-}();
+}
+constexpr auto reader_keys = make_reader_keys();
 
 }  // namespace
 

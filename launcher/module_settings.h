@@ -66,23 +66,13 @@ inline constexpr std::array<module_key, 16> module_keys = {{
     {.name = "LWM2M_MODBUS_TIMEOUT", .number = &module_settings::modbus_timeout},
 }};
 
-// The index in module_keys of the key that fills `field`.
-template <class Field>
-constexpr std::size_t key_index(Field module_settings::*field) {
-    for (std::size_t i = 0; i < module_keys.size(); ++i) {
-        if constexpr (std::is_same_v<Field, std::uint32_t>) {
-            if (module_keys[i].number == field) {
-                return i;
-            }
-        } else if constexpr (std::is_same_v<Field, std::string>) {
-            if (module_keys[i].text == field) {
-                return i;
-            }
-        } else if (module_keys[i].place == field) {
-            return i;
-        }
+// The index in module_keys of the key `name`.
+constexpr std::size_t key_index(std::string_view name) {
+    std::size_t i = 0;
+    while (i < module_keys.size() && module_keys[i].name != name) {
+        ++i;
     }
-    return module_keys.size();
+    return i;
 }
 
 using module_values = std::array<settings_value, module_keys.size()>;

@@ -18,7 +18,7 @@ protected:
         EXPECT_TRUE(read_.status.ok());
         return read_.settings;
     }
-    std::string csv_of(const module_settings& s) {
+    std::string csv_of(const module_settings& s) const {
         std::string csv;
         EXPECT_TRUE(settings_read_place(read_.file, s.csv, [&csv](std::string_view chunk) {
                         csv += chunk;

@@ -268,10 +268,10 @@ void report_settings(const module_settings_read& read, bool strict, settings_fin
         findings.add({0, std::string(set) + " is set but " + std::string(unset) +
                              " is not: neither -i nor -s is passed"});
     }
-    if (strict && !read.values[key_index(&module_settings::enable)].found) {
+    if (strict && !read.values[key_index("LWM2M_ENABLE")].found) {
         findings.add({0, "LWM2M_ENABLE is not set: a start sees a disabled module"});
     }
-    if (strict && !read.values[key_index(&module_settings::csv)].found) {
+    if (strict && !read.values[key_index("LWM2M_CSV")].found) {
         findings.add({0, "LWM2M_CSV is not set: a start finds no CSV configuration"});
     }
 }
@@ -300,8 +300,8 @@ std::uint64_t report_csv(const module_settings_read& read, settings_findings& fi
                                    "first at character " +
                                    std::to_string(*facts.first_stray + 1);
         report += "  " + strays + "\n";
-        findings.add({read.values[key_index(&module_settings::csv)].line,
-                      "LWM2M_CSV: " + strays + " of its value"});
+        findings.add(
+            {read.values[key_index("LWM2M_CSV")].line, "LWM2M_CSV: " + strays + " of its value"});
     }
     if (!status.ok()) {
         report += "  can't be read whole: ";
