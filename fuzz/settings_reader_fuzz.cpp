@@ -63,25 +63,40 @@ std::optional<std::string> value_on(std::string_view line, std::string_view key)
     return value;
 }
 
-// The first match of `key` in pieces of at most `piece_max` characters.
-std::optional<model_value> model(std::string_view file, std::string_view key,
-                                 std::size_t piece_max) {
+// A piece of at most some number of characters: a line, or a part of a
+// longer one.
+struct piece {
+    std::string_view text;
+    std::uint64_t line = 1;
+};
+
+// The file cut into pieces of at most `piece_max` characters, once for all
+// keys.
+std::vector<piece> pieces_of(std::string_view file, std::size_t piece_max) {
+    std::vector<piece> pieces;
     std::uint64_t line = 1;
     for (std::size_t at = 0; at < file.size();) {
         const std::size_t room = std::min(piece_max, file.size() - at);
         const std::size_t line_feed = file.substr(at, room).find('\n');
         const std::size_t size = line_feed == std::string_view::npos ? room : line_feed + 1;
-        // A key holds nothing that cuts a line, so a line is its own exactly
-        // when it begins with the key and "=": only those are looked at
-        // closer, which keeps this model fast.
-        const std::string_view piece = file.substr(at, size);
-        const bool candidate = piece.size() > key.size() && piece[key.size()] == '=' &&
-                               same_ignoring_case(piece.substr(0, key.size()), key);
-        if (auto value = candidate ? value_on(piece, key) : std::nullopt) {
-            return model_value{*value, line};
-        }
+        pieces.push_back({file.substr(at, size), line});
         line += line_feed == std::string_view::npos ? 0 : 1;
         at += size;
+    }
+    return pieces;
+}
+
+// The first match of `key` among `pieces`.
+std::optional<model_value> model(const std::vector<piece>& pieces, std::string_view key) {
+    for (const piece& p : pieces) {
+        // A key holds nothing that cuts a line, so a piece is its own exactly
+        // when it begins with the key and "=": only those are looked at
+        // closer, which keeps this model fast.
+        const bool candidate = p.text.size() > key.size() && p.text[key.size()] == '=' &&
+                               same_ignoring_case(p.text.substr(0, key.size()), key);
+        if (auto value = candidate ? value_on(p.text, key) : std::nullopt) {
+            return model_value{*value, p.line};
+        }
     }
     return std::nullopt;
 }
@@ -124,9 +139,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                }) == 0);
     FUZZ_CHECK(next_offset == size || next_offset == size + 1);
 
+    const std::vector<piece> pieces = pieces_of(text, settings_piece_max);
+    const std::vector<piece> whole_lines = pieces_of(text, std::max<std::size_t>(size, 1));
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        const auto expected =
-            model(text, keys[i].name, keys[i].whole_line ? text.size() : settings_piece_max);
+        const auto expected = model(keys[i].whole_line ? whole_lines : pieces, keys[i].name);
         FUZZ_CHECK(values[i].found == expected.has_value());
         if (!expected) {
             continue;
