@@ -209,12 +209,8 @@ std::vector<kept_entry> remove_entries(unique_fd dir, const char* shown,
             failed(levels[0].entries[levels[0].next - 1], "moved away while it was being removed");
             return kept;
         }
-        int error = 0;
-        if (survey) {
-            error = pinned(dir.get()) || pinned(up.get()) ? EPERM
-                    : levels.size() == 2                  ? top_blocker
-                                                          : 0;
-        }
+        // (A survey never goes down into a top entry that top_blocker keeps.)
+        int error = survey && (pinned(dir.get()) || pinned(up.get())) ? EPERM : 0;
         const std::string name = std::move(here.name);
         std::string failure = std::move(here.failure);
         levels.pop_back();
@@ -263,10 +259,6 @@ dir_check look_at_dir(const char* path, uid_t owner) {
     return check;
 }
 
-std::string refusal(const char* path, const dir_check& check, uid_t owner) {
-    return check.verdict == dir_verdict::trusted ? std::string() : refusal_text(path, check, owner);
-}
-
 }  // namespace
 
 bool work_dir_state::csv_kept() const {
@@ -302,6 +294,7 @@ std::string refusal_text(const char* path, const dir_check& check, uid_t owner) 
             return std::string(path) + " is owned by uid " + std::to_string(check.status.st_uid) +
                    ", not by uid " + std::to_string(owner);
         case dir_verdict::trusted:
+            return {};
         case dir_verdict::failed:
             break;
     }
@@ -318,7 +311,7 @@ work_dir_state rebuild_work_dir() {
     work_dir_state state;
     if (const dir_check root = look_at_dir(work_root, self);
         root.verdict != dir_verdict::failed || root.error != ENOENT) {
-        if (state.refusal = refusal(work_root, root, self); !state.refusal.empty()) {
+        if (state.refusal = refusal_text(work_root, root, self); !state.refusal.empty()) {
             return state;
         }
     }
@@ -330,14 +323,14 @@ work_dir_state rebuild_work_dir() {
     {
         unique_fd root;
         const dir_check check = open_private_dir(work_root, self, root);
-        if (state.refusal = refusal(work_root, check, self); !state.refusal.empty()) {
+        if (state.refusal = refusal_text(work_root, check, self); !state.refusal.empty()) {
             return state;
         }
         root_status = check.status;
     }
     unique_fd etc;
     const dir_check check = open_private_dir(work_dir, self, etc);
-    if (state.refusal = refusal(work_dir, check, self); !state.refusal.empty()) {
+    if (state.refusal = refusal_text(work_dir, check, self); !state.refusal.empty()) {
         return state;
     }
     struct stat parent {};
@@ -370,23 +363,24 @@ work_dir_state survey_work_dir() {
     const dir_check etc_check = look_at_dir(work_dir, self);
     if (missing(root)) {
         making(work_root, "/tmp");
-    } else if (state.refusal = refusal(work_root, root, self); state.refusal.empty()) {
+    } else if (state.refusal = refusal_text(work_root, root, self); state.refusal.empty()) {
         if (missing(etc_check)) {
             making(work_dir, work_root);
         } else {
-            state.refusal = refusal(work_dir, etc_check, self);
+            state.refusal = refusal_text(work_dir, etc_check, self);
         }
     }
     // What taking write permission from group and others would meet.
-    for (const dir_check* check : {&root, &etc_check}) {
-        const char* path = check == &root ? work_root : work_dir;
-        if (state.refusal.empty() && check->verdict == dir_verdict::trusted &&
-            (check->status.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
+    const auto taking_write = [&](const char* path, const dir_check& check) {
+        if (state.refusal.empty() && check.verdict == dir_verdict::trusted &&
+            (check.status.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
             ::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0 &&
             (errno == EROFS || errno == EPERM)) {
             state.refusal = refusal_text(path, failed_check(errno), self);
         }
-    }
+    };
+    taking_write(work_root, root);
+    taking_write(work_dir, etc_check);
     if (!state.refusal.empty()) {
         return state;
     }

@@ -85,8 +85,9 @@ struct dir_check {
 // an earlier owner left.
 dir_check open_private_dir(const char* path, uid_t owner, unique_fd& dir);
 
-// The verdict on `path`, shown as itself, in words: "<path> is a symbolic
-// link", "... is owned by uid N, not by uid M", "<path>: <reason>".
+// Why the launcher refuses `path`, in words: "<path> is a symbolic link",
+// "... is owned by uid N, not by uid M", "<path>: <reason>"; empty when it
+// trusts it.
 std::string refusal_text(const char* path, const dir_check& check, uid_t owner);
 
 // Removes every entry of the open directory `dir`, shown as `shown` in
