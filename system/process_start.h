@@ -10,8 +10,9 @@
 // That report comes through the memory the new process shares. An emulator
 // or tool that starts it as a plain fork shares none: under qemu-aarch64
 // 7.2, posix_spawn("/nonexistent") returns 0 and the child exits 127, and
-// valgrind, too, runs such a start as a fork. There only the launcher's own look before the start (a client
-// that is missing or not executable) sees the failure.
+// valgrind, too, runs such a start as a fork. There only the launcher's
+// own look before the start (a client that is missing or not executable)
+// sees the failure.
 #pragma once
 
 #include <sys/types.h>
