@@ -9,11 +9,24 @@
 
 #include "process_start.h"
 
-int start_in_background(const std::vector<std::string>& arguments) {
+namespace {
+
+std::vector<char*> argument_vector(const std::vector<std::string>& arguments) {
     std::vector<char*> argv(arguments.size() + 1, nullptr);
     std::transform(arguments.begin(), arguments.end(), argv.begin(),
                    [](const std::string& argument) { return const_cast<char*>(argument.c_str()); });
-    // The client gets the launcher's environment as it is.
+    return argv;
+}
+
+}  // namespace
+
+// The client gets the launcher's environment as it is.
+int start_in_background(const std::vector<std::string>& arguments) {
     pid_t pid = -1;
-    return start_program({.argv = argv.data(), .envp = environ, .in_background = true}, pid);
+    return start_program(
+        {.argv = argument_vector(arguments).data(), .envp = environ, .in_background = true}, pid);
+}
+
+int become_client(const std::vector<std::string>& arguments) {
+    return exec_program(argument_vector(arguments).data(), environ);
 }

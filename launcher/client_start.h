@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The lwm2m-launcher authors
 //
-// Starting the client program in the background.
+// Starting the client program: in the background, or in the launcher's
+// place.
 #pragma once
 
 #include <string>
@@ -17,3 +18,11 @@
 // Returns 0 once the program is running, or the errno that kept it from
 // starting (missing, not executable, arguments too long, no memory).
 int start_in_background(const std::vector<std::string>& arguments);
+
+// Becomes the program `arguments[0]`, with `arguments` as its argument
+// vector and the launcher's environment, in the launcher's own process: it
+// keeps the launcher's PID and standard input, output and error, holds no
+// other descriptor, and has every signal at its default.
+//
+// Returns only when the program could not be started, with the errno.
+int become_client(const std::vector<std::string>& arguments);

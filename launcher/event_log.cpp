@@ -33,13 +33,12 @@ log_result lock_exclusively(int fd) {
     return {log_verdict::locked};
 }
 
-}  // namespace
-
-log_result log_append(std::string_view message, mode_t permitted_mode) {
-    const mode_t mode = permitted_mode & 0666;
+// Opens the log as it is named now and takes its lock; `log` is left
+// closed when the verdict is not `written`.
+log_result open_locked(unique_fd& log, mode_t mode) {
     // The log lives in /tmp: a symbolic link put there in its place is
     // refused rather than followed, and a FIFO is not waited on.
-    const unique_fd log(::open(
+    log = unique_fd(::open(
         event_log_path,
         O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
     if (!log) {
@@ -71,13 +70,48 @@ log_result log_append(std::string_view message, mode_t permitted_mode) {
     if (::fstat(log.get(), &status) != 0) {
         return {log_verdict::failed, errno};
     }
-    if (const int error = write_all(log.get(), message); error != 0) {
-        // Back to where it was; nothing more can be done if even that fails.
-        const int ignored = ::ftruncate(log.get(), status.st_size);
-        static_cast<void>(ignored);
-        return {log_verdict::failed, error};
-    }
     return result;
+}
+
+bool still_named_log(const struct stat& log) {
+    struct stat named {};
+    return ::lstat(event_log_path, &named) == 0 && named.st_dev == log.st_dev &&
+           named.st_ino == log.st_ino;
+}
+
+}  // namespace
+
+log_result log_append(std::string_view message, mode_t permitted_mode) {
+    const mode_t mode = permitted_mode & 0666;
+    // A log another launcher renamed while this one waited for the lock is
+    // opened again by its name. Renames come one a full log, so a few tries
+    // are plenty; the last appends to what it holds.
+    constexpr int tries = 3;
+    for (int attempt = 1;; ++attempt) {
+        unique_fd log;
+        log_result result = open_locked(log, mode);
+        if (result.verdict != log_verdict::written) {
+            return result;
+        }
+        const struct stat& status = result.status;
+        if (attempt < tries && !still_named_log(status)) {
+            continue;
+        }
+        if (attempt < tries && status.st_size > 0 &&
+            status.st_size + static_cast<off_t>(message.size()) > event_log_limit) {
+            if (::rename(event_log_path, older_event_log_path) != 0) {
+                return {log_verdict::not_moved, errno, status};
+            }
+            continue;  // the lock goes with the renamed log
+        }
+        if (const int error = write_all(log.get(), message); error != 0) {
+            // Back to where it was; nothing more can be done if even that fails.
+            const int ignored = ::ftruncate(log.get(), status.st_size);
+            static_cast<void>(ignored);
+            return {log_verdict::failed, error};
+        }
+        return result;
+    }
 }
 
 std::string log_refusal_text(const log_result& result) {
@@ -92,6 +126,9 @@ std::string log_refusal_text(const log_result& result) {
             return "it has " + std::to_string(result.status.st_nlink) + " links";
         case log_verdict::locked:
             return "locked by another process";
+        case log_verdict::not_moved:
+            return std::string("full, and can't rename it to ") + older_event_log_path + ": " +
+                   std::strerror(result.error);
         case log_verdict::written:
         case log_verdict::failed:
             break;

@@ -25,6 +25,14 @@
 //
 // The message goes in whole or not at all: after a short write (a full
 // file system) the log is cut back to where it was.
+//
+// The log stays small, however often the launcher runs: before a message
+// would take it past `event_log_limit`, the log is renamed to
+// /tmp/lwm2m/lwm2m.log.1 (replacing an older one, never following a link
+// there) and the message starts a new log. So the newest message is always
+// whole at the end of the log, which holds at most `event_log_limit` bytes,
+// or the one message when that alone is larger.
+inline constexpr off_t event_log_limit = 64 * 1024;
 enum class log_verdict : unsigned char {
     written,
     symbolic_link,  // in the log's place
@@ -32,6 +40,7 @@ enum class log_verdict : unsigned char {
     foreign_owner,  // owned by another user
     extra_links,    // more than one link
     locked,         // by another process, for more than two seconds
+    not_moved,      // full, and renaming it failed: `error` says why
     failed,         // `error` says why
 };
 struct log_result {

@@ -70,6 +70,7 @@ readlink /proc/$$/fd/0 > "$out.tmp/stdin"
 find /proc/$$/fd -mindepth 1 -fprintf "$out.tmp/fds" '%f %l\n'
 sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status > "$out.tmp/sigign"
 printf '%s' "$PATH" > "$out.tmp/path"
+echo $$ > "$out.tmp/pid"
 umask > "$out.tmp/umask"
 mv "$out.tmp" "$out"
 )";
@@ -122,6 +123,8 @@ struct run_result {
     int status = -1;  // exit status, or -1 when the launcher was killed
     std::string out;
     std::string err;
+    pid_t pid = 0;
+    bool ran_until_signalled = false;
 };
 
 struct client_record {
@@ -131,6 +134,7 @@ struct client_record {
     std::uint64_t ignored_signals = 0;
     std::string path_variable;
     std::string umask;
+    pid_t pid = 0;
 };
 
 // How the launcher is started, where a test needs something unusual.
@@ -149,6 +153,11 @@ struct start_conditions {
     rlim_t stack_size = 0;
     std::optional<strings> environment = std::nullopt;  // default: this process's
     strings arguments = {};
+    int ignored_signal = 0;  // ignored when the launcher starts
+    // Sent to the launcher after `signal_after`, once it is found still
+    // running (see run_result::ran_until_signalled).
+    int signal = 0;
+    std::chrono::milliseconds signal_after{500};
 };
 
 class Launcher : public testing::Test {
@@ -266,6 +275,9 @@ protected:
             ::syscall(SYS_close_range, static_cast<unsigned>(start.stray_fd) + 1, ~0U, 0U);
             ::umask(start.umask);
             static_cast<void>(::signal(SIGPIPE, SIG_DFL));
+            if (start.ignored_signal != 0) {
+                static_cast<void>(::signal(start.ignored_signal, SIG_IGN));
+            }
             if (start.descriptor_limit != 0) {
                 const rlimit limit{start.descriptor_limit, start.descriptor_limit};
                 ::setrlimit(RLIMIT_NOFILE, &limit);
@@ -292,9 +304,17 @@ protected:
         ::setpgid(pid, pid);  // also here, so it is done before anything is checked
         launcher_group_ = pid;
         int status = 0;
-        ::waitpid(pid, &status, 0);
+        bool ran_until_signalled = false;
+        if (start.signal != 0) {
+            std::this_thread::sleep_for(start.signal_after);
+            ran_until_signalled = ::waitpid(pid, &status, WNOHANG) == 0;
+            ::kill(pid, start.signal);
+        }
+        if (!(start.signal != 0 && !ran_until_signalled)) {
+            ::waitpid(pid, &status, 0);
+        }
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test_dir::read("/opt/e2e/stdout"),
-                test_dir::read("/opt/e2e/stderr")};
+                test_dir::read("/opt/e2e/stderr"), pid, ran_until_signalled};
     }
 
     // A seccomp filter that answers close_range with ENOSYS, as kernels
@@ -350,6 +370,7 @@ protected:
         record.ignored_signals = std::stoull(test_dir::read("/opt/client/sigign"), nullptr, 16);
         record.path_variable = test_dir::read("/opt/client/path");
         record.umask = test_dir::read("/opt/client/umask");
+        record.pid = std::stoi(test_dir::read("/opt/client/pid"));
         return record;
     }
 };
@@ -409,6 +430,54 @@ TEST_F(Launcher, StartsTheClientInTheBackgroundAndLogsItsCommandLine) {
     EXPECT_EQ(client->descriptors[2], "2 /opt/e2e/stderr");
     const std::uint64_t sigint_and_sigquit = (1U << (SIGINT - 1)) | (1U << (SIGQUIT - 1));
     EXPECT_EQ(client->ignored_signals & sigint_and_sigquit, sigint_and_sigquit);
+}
+
+TEST_F(Launcher, InTheForegroundTheLauncherBecomesTheClient) {
+    write_file(settings_path, typical_settings());
+    install_client();
+
+    // A supervisor that left a signal ignored, SIGPIPE included.
+    const auto run = run_launcher({.arguments = {"--foreground"}, .ignored_signal = SIGHUP});
+    EXPECT_EQ(run.status, 0);  // the stand-in's own
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(test_dir::read(log_path).ends_with(" -i gw-0042 -s 736563726574 &\n"));
+    EXPECT_EQ(test_dir::read(csv_path), typical_csv);
+    const auto client = wait_for_client();
+    ASSERT_TRUE(client);
+    EXPECT_EQ(client->pid, run.pid);
+    EXPECT_EQ(client->argv.at(0), client_path);
+    EXPECT_EQ(client->descriptors,
+              (strings{"0 /opt/e2e/stdin", "1 /opt/e2e/stdout", "2 /opt/e2e/stderr"}));
+    EXPECT_EQ(client->ignored_signals, 0U);
+}
+
+// Under a supervisor that starts again whatever ends, a start that leaves no
+// client waits: a disabled module until it is stopped, anything else at
+// most 30 seconds, or until stopped, and then ends as usual.
+TEST_F(Launcher, InTheForegroundAStartWithoutClientWaitsForASignal) {
+    struct case_ {
+        std::string settings;
+        int signal;
+        int status;
+        std::string reason;
+    };
+    const case_ cases[] = {
+        {typical_settings("0"), SIGTERM, 0, "the module is disabled (LWM2M_ENABLE is 0)"},
+        {typical_settings("0"), SIGINT, 0, "the module is disabled (LWM2M_ENABLE is 0)"},
+        {typical_settings("0"), SIGHUP, 0, "the module is disabled (LWM2M_ENABLE is 0)"},
+        {"LWM2M_ENABLE=1\n", SIGTERM, 255,
+         "no CSV configuration: LWM2M_CSV is missing or empty in /opt/Quorvane/etc/settings"},
+        {typical_settings(), SIGTERM, 1,
+         "can't start /opt/Quorvane/bin/lwm2mclient: No such file or directory"},
+    };
+    for (const auto& [settings, signal, status, reason] : cases) {
+        SCOPED_TRACE(reason + " " + strsignal(signal));
+        write_file(settings_path, settings);
+        const auto run = run_launcher({.arguments = {"--foreground"}, .signal = signal});
+        EXPECT_TRUE(run.ran_until_signalled);
+        EXPECT_EQ(run.status, status);
+        EXPECT_EQ(run.err, not_started + reason + "\n");
+    }
 }
 
 TEST_F(Launcher, DisabledModuleWritesTheCsvButStartsNothing) {
@@ -969,6 +1038,42 @@ TEST_F(Launcher, LogKeepsTheKeyToItself) {
         EXPECT_EQ(mode_of(log_path), mode);
         wait_for_client();
         std::filesystem::remove_all("/opt/client");
+    }
+}
+
+TEST_F(Launcher, LogStaysSmallByMovingItsOlderPartAside) {
+    constexpr const char* older_path = "/tmp/lwm2m/lwm2m.log.1";
+    const std::string entry = "Quorvane is disabled.\n";
+    const std::string full(size_t{64 << 10} - entry.size(), 'x');  // the entry just fits
+    struct case_ {
+        std::string log;
+        std::function<void()> older;  // what lies at lwm2m.log.1 before
+        std::string logged;
+        std::string moved;  // what lies at lwm2m.log.1 after
+        std::string err;
+    };
+    const case_ cases[] = {
+        {full, [] {}, full + entry, "", ""},
+        {full + "y", [] { write_file(older_path, "older"); }, entry, full + "y", ""},
+        {full + "y", [] { ::symlink("/tmp/victim", older_path); }, entry, full + "y", ""},
+        {full + "y", [] { ::mkdir(older_path, 0755); }, full + "y", "",
+         "lwm2m-launcher: not writing to /tmp/lwm2m/lwm2m.log: full, and can't rename it to "
+         "/tmp/lwm2m/lwm2m.log.1: Is a directory\n"},
+    };
+    write_file(settings_path, typical_settings("0"), 0600);
+    write_file("/tmp/victim", "kept");
+    ::mkdir("/tmp/lwm2m", 0755);
+    for (const auto& [log, older, logged, moved, err] : cases) {
+        SCOPED_TRACE(err);
+        std::filesystem::remove_all(older_path);
+        write_file(log_path, log, 0600);
+        older();
+        const auto run = run_launcher();
+        EXPECT_EQ(run.err, err + not_started + "the module is disabled (LWM2M_ENABLE is 0)\n");
+        EXPECT_EQ(test_dir::read(log_path), logged);
+        EXPECT_EQ(test_dir::read(older_path), moved);
+        EXPECT_EQ(test_dir::read("/tmp/victim"), "kept");
+        EXPECT_EQ(mode_of(log_path), 0600U);
     }
 }
 

@@ -9,10 +9,15 @@
 // configuration, and, when the module is enabled, logs the client's command
 // line and starts the client in the background.
 //
-// Options: --check [--strict] [FILE] (a report on a settings file that
-// touches nothing; see settings_check.h), --version, --help. An argument
-// that begins with "-" and is none of these is refused with a usage message
-// and status 2, and nothing is touched; other arguments are ignored.
+// With --foreground the launcher becomes the client instead, in its own
+// process, for a supervisor that runs it and starts it again when it ends;
+// a start that leaves no client then waits before it ends (see linger()).
+//
+// Options: --foreground, --check [--strict] [FILE] (a report on a settings
+// file that touches nothing; see settings_check.h), --version, --help. An
+// argument that begins with "-" and is none of these is refused with a
+// usage message and status 2, and nothing is touched; other arguments are
+// ignored.
 //
 // Exit status: 0 the client was started or the module is disabled; 255 no
 // CSV configuration (logged); 1 the work directory was refused, the client
@@ -43,6 +48,7 @@
 #include "fixed_paths.h"
 #include "inherited_descriptors.h"
 #include "settings_check.h"
+#include "signal_wait.h"
 #include "start_plan.h"
 
 namespace {
@@ -54,8 +60,10 @@ void not_started(std::string_view why) {
 }
 
 // Carries out the plan, step by step; wherever a step turns out otherwise
-// than the look foresaw, the plan is decided again from what happened.
-int launch() {
+// than the look foresaw, the plan is decided again from what happened. In
+// the foreground the launcher becomes the client, and returns only when it
+// could not.
+start_outcome launch(bool foreground) {
     start_plan plan = plan_start(settings_path);
     if (const settings_status& read = plan.read.status;
         read.verdict == settings_verdict::not_regular) {
@@ -71,7 +79,7 @@ int launch() {
     };
     const auto ended = [&plan]() {
         not_started(plan.reason);
-        return exit_status_of(plan.outcome);
+        return plan.outcome;
     };
 
     if (plan.outcome == start_outcome::work_dir_refused) {
@@ -100,7 +108,8 @@ int launch() {
     // A client the look found missing or not executable is not tried: an
     // emulator would not report the failed exec.
     if (plan.client_error == 0) {
-        plan.client_error = start_in_background(plan.command.arguments);
+        plan.client_error = foreground ? become_client(plan.command.arguments)
+                                       : start_in_background(plan.command.arguments);
         plan.decide();
     }
     if (plan.outcome == start_outcome::client_failed) {
@@ -108,16 +117,40 @@ int launch() {
             std::strerror(plan.client_error) + "\n");
         return ended();
     }
-    return exit_status_of(plan.outcome);
+    return plan.outcome;
+}
+
+// A supervisor starts again whatever ends, so in the foreground a start that
+// leaves no client must not end at once, or it would be run over and over.
+// A disabled module waits, idle, until it is stopped (TERM, INT or HUP), and
+// then ends with status 0; anything else waits 30 seconds, or until it is
+// stopped, and ends with its usual status, so that it is tried again at that
+// pace and a gateway provisioned later comes up by itself.
+int linger(start_outcome outcome) {
+    sigset_t stop_signals;
+    ::sigemptyset(&stop_signals);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        ::sigaddset(&stop_signals, signal);
+    }
+    if (outcome == start_outcome::module_disabled) {
+        wait_for_signal(stop_signals, nullptr);
+        return EXIT_SUCCESS;
+    }
+    constexpr timespec retry_pause{30, 0};
+    wait_for_signal(stop_signals, &retry_pause);
+    return exit_status_of(outcome);
 }
 
 constexpr std::string_view usage_line =
-    "Usage: lwm2m-launcher [--check [--strict] [FILE] | --version | --help]\n";
+    "Usage: lwm2m-launcher [--foreground | --check [--strict] [FILE] | --version | --help]\n";
 constexpr std::string_view help_text =
     "Starts the Quorvane module's LwM2M client: reads /opt/Quorvane/etc/settings,\n"
     "rebuilds /tmp/lwm2m/etc, writes its CSV configuration and starts\n"
     "/opt/Quorvane/bin/lwm2mclient in the background.\n"
     "\n"
+    "  --foreground    become the client, for a supervisor; a start that leaves\n"
+    "                  no client waits: until stopped when the module is\n"
+    "                  disabled (then status 0), 30 seconds otherwise\n"
     "  --check [FILE]  read FILE (default /opt/Quorvane/etc/settings) as a start\n"
     "                  would, print what the launcher would do, touch nothing\n"
     "  --strict        with --check: judge FILE alone, not this machine\n"
@@ -136,6 +169,7 @@ constexpr std::string_view help_text =
 struct invocation {
     enum { start, check, version, help, unknown } action = start;
     bool strict = false;
+    bool foreground = false;
     const char* file = settings_path;  // for --check
     std::string_view unknown_option;
 };
@@ -164,6 +198,8 @@ invocation read_arguments(int argc, char** argv) {
             first(invocation::version);
         } else if (argument == "--help") {
             first(invocation::help);
+        } else if (argument == "--foreground") {
+            call.foreground = true;
         } else if (argument == "--check" || argument == "--strict") {
             file_wanted = call.action == invocation::start || file_wanted;
             call.strict = call.strict || argument == "--strict";
@@ -216,11 +252,13 @@ int main(int argc, char** argv) {
             return status;
         }
         close_inherited_descriptors_on_exec();
-        return launch();
+        const start_outcome outcome = launch(call.foreground);
+        return call.foreground ? linger(outcome) : exit_status_of(outcome);
     } catch (const std::bad_alloc&) {
         complain({starting ? "client not started: " : "", "out of memory"});
     } catch (const std::exception& error) {
         complain({starting ? "client not started: " : "", error.what()});
     }
-    return exit_status_of(start_outcome::client_failed);
+    return starting && call.foreground ? linger(start_outcome::client_failed)
+                                       : exit_status_of(start_outcome::client_failed);
 }

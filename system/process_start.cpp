@@ -79,3 +79,19 @@ void wait_for_exit(pid_t pid) {
     while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
 }
+
+int exec_program(char* const* argv, char* const* envp) {
+    // Caught signals go back to their defaults by exec itself; ignored ones
+    // (SIGPIPE by the launcher, any by whoever started it) would not.
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    // Refused, harmlessly, for KILL, STOP and the C library's own signals.
+    for (int signal = 1; signal < NSIG; ++signal) {
+        static_cast<void>(::sigaction(signal, &defaults, nullptr));
+    }
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve(argv[0], argv, envp);
+    return errno;
+}

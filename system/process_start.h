@@ -39,3 +39,10 @@ int start_program(const program_start& start, pid_t& pid);
 
 // Waits until the started program `pid` has ended, and reaps it.
 void wait_for_exit(pid_t pid);
+
+// Becomes `argv[0]` in this same process, never through a shell, so that
+// the process keeps its PID and whatever supervises it supervises the
+// program. Every signal goes back to its default disposition and none stays
+// blocked; descriptors marked close-on-exec (every one but 0, 1 and 2) go.
+// Returns only when exec failed, with its errno.
+int exec_program(char* const* argv, char* const* envp);
