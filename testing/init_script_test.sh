@@ -8,7 +8,8 @@
 # client program are installed at their paths and the script is run as init
 # runs it:
 #  - start, stop, status, restart and force-reload do what they say, stop
-#    never runs the launcher, and start passes on the launcher's status;
+#    never runs the launcher, start passes on the launcher's status and
+#    does nothing while the client runs;
 #  - a process that merely has the client's path among its arguments is not
 #    taken for the client, by status or by stop.
 # Usage: init_script_test.sh LAUNCHER INIT_SCRIPT CLIENT
@@ -53,14 +54,14 @@ expect() {  # expect WHAT EXPECTED ACTUAL
 run() { /opt/test/init "$1" > /dev/null 2>&1 && echo 0 || echo $?; }
 
 statuses=
-for action in status start status stop status restart status force-reload status stop stop; do
+for action in status start start status stop status restart status force-reload status stop stop; do
     statuses="$statuses $action=$(run $action)"
 done
 expect "actions and statuses" \
-    " status=3 start=0 status=0 stop=0 status=3 restart=0 status=0 force-reload=0 status=0 stop=0 stop=0" \
+    " status=3 start=0 start=0 status=0 stop=0 status=3 restart=0 status=0 force-reload=0 status=0 stop=0 stop=0" \
     "$statuses"
 expect "an unknown action" 2 "$(run reload)"
-expect "started three times, never by stop" 3 "$(grep -c ' &$' /tmp/lwm2m/lwm2m.log)"
+expect "started three times, never by stop nor by a start while it runs" 3 "$(grep -c ' &$' /tmp/lwm2m/lwm2m.log)"
 
 # Not the client: a program given the client's path as an argument.
 tail -f /opt/Quorvane/bin/lwm2mclient > /dev/null &

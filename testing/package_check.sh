@@ -26,9 +26,14 @@ cat > "$work/expected" << 'EXPECTED'
 drwxr-xr-x etc/
 drwxr-xr-x etc/init.d/
 -rwxr-xr-x etc/init.d/lwm2m-launcher
+drwxr-xr-x etc/sv/
+drwxr-xr-x etc/sv/lwm2m-launcher/
+-rwxr-xr-x etc/sv/lwm2m-launcher/run
 drwxr-xr-x lib/
 drwxr-xr-x lib/systemd/
 drwxr-xr-x lib/systemd/system/
+-rw-r--r-- lib/systemd/system/lwm2m-launcher-settings.path
+-rw-r--r-- lib/systemd/system/lwm2m-launcher-settings.service
 -rw-r--r-- lib/systemd/system/lwm2m-launcher.service
 drwxr-xr-x opt/
 drwxr-xr-x opt/Quorvane/
@@ -42,6 +47,14 @@ drwxr-xr-x usr/share/doc/lwm2m-launcher/
 -rw-r--r-- usr/share/doc/lwm2m-launcher/changelog.gz
 -rw-r--r-- usr/share/doc/lwm2m-launcher/copyright
 drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/
+drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/busybox/
+-rw-r--r-- usr/share/doc/lwm2m-launcher/examples/busybox/inittab
+drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/openrc/
+-rwxr-xr-x usr/share/doc/lwm2m-launcher/examples/openrc/lwm2m-launcher
+drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/procd/
+-rwxr-xr-x usr/share/doc/lwm2m-launcher/examples/procd/lwm2m-launcher
+drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/s6/
+-rwxr-xr-x usr/share/doc/lwm2m-launcher/examples/s6/run
 -rw-r--r-- usr/share/doc/lwm2m-launcher/examples/settings.example
 drwxr-xr-x usr/share/lintian/
 drwxr-xr-x usr/share/lintian/overrides/
@@ -63,9 +76,10 @@ diff "$work/expected" "$work/tarball.list" || fail "the tarball's files, modes o
 dpkg-deb -f "$deb" Maintainer | grep -q '<.*@.*>' || fail "no maintainer e-mail address"
 [ "$(dpkg-deb -f "$deb" Description | wc -l)" -ge 3 ] || fail "no long description"
 dpkg-deb -e "$deb" "$work/control"
-[ "$(cat "$work/control/conffiles")" = /etc/init.d/lwm2m-launcher ] || fail "conffiles"
-grep -q 'deb-systemd-helper enable lwm2m-launcher.service' "$work/control/postinst" ||
-    fail "the unit is not enabled on installation"
+[ "$(cat "$work/control/conffiles")" = "/etc/init.d/lwm2m-launcher
+/etc/sv/lwm2m-launcher/run" ] || fail "conffiles"
+grep -q 'for unit in lwm2m-launcher.service lwm2m-launcher-settings.path' "$work/control/postinst" ||
+    fail "the units are not enabled on installation"
 
 dpkg-deb -x "$deb" "$work/root"
 mkdir "$work/tar"

@@ -4,24 +4,28 @@
 #
 # Boots a real systemd in a throwaway container (systemd-nspawn --volatile=yes:
 # its root is a fresh tmpfs and only /usr comes from this machine, so nothing
-# here is touched), with the launcher, a stand-in client, lwm2m-launcher.service
-# and settings files bound in, and checks the unit there:
+# here is touched), with the launcher, a stand-in client, the units and
+# settings files bound in, and checks the units there:
 #  - enabled and started, the client is the unit's main process;
 #  - a client that ends in any way but a stop (killed, an error status,
-#    status 0) is started again, by running the launcher again, however
-#    often, and systemctl stop ends it for good;
-#  - settings without a CSV fail the start (status 255, said in the
-#    journal), which is tried again without end: the client comes up once
-#    a CSV is there;
-#  - a disabled module leaves no process, and is not tried again.
+#    status 0, at once after its start) is started again, by running the
+#    launcher again, however often, and systemctl stop ends it for good;
+#  - new settings are applied by lwm2m-launcher-settings.path: an edit in
+#    place and an edit by rename restart the client with its new command
+#    line, a module disabled later stops, one enabled later comes up;
+#  - settings without a CSV leave the launcher waiting, the journal says
+#    why, a start that ends so (status 255) is tried again without end, and
+#    the client comes up once a CSV is there;
+#  - a disabled module leaves no client and is not tried again.
 # The pace (RestartSec=30) is checked as set, then shortened to a second
 # by a drop-in so that the test takes seconds.
-# Usage: systemd_unit_test.sh LAUNCHER UNIT_FILE
-# Exit: 0 all hold, 1 one doesn't, 77 skipped (no root or no systemd-nspawn;
-# when CI is set that fails instead).
+# Usage: systemd_unit_test.sh LAUNCHER PACKAGING_DIR
+# Exit: 0 all hold, 1 one doesn't (a check that fails, or checks that never
+# finish), 77 skipped (no root, no systemd-nspawn, or a container that did
+# not boot; when CI is set that fails instead).
 set -eu
 launcher=$1
-unit=$2
+units=$2
 
 skip() {
     [ -z "${CI:-}" ] || { echo "FAIL: $*"; exit 1; }
@@ -34,14 +38,11 @@ command -v systemd-nspawn > /dev/null || skip "no systemd-nspawn (package system
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/etc" "$work/results"
-# A client that ends on request: SIGUSR1 with status 3, SIGUSR2 with 0.
-printf '#!/bin/sh\ntrap "exit 3" USR1\ntrap "exit 0" USR2\nwhile :; do sleep 1; done\n' \
+# A client that ends on request: SIGUSR1 with status 3, SIGUSR2 with 0; at
+# once, with status 3, while /run/die-at-once is there.
+printf '#!/bin/sh\n[ ! -e /run/die-at-once ] || exit 3\ntrap "exit 3" USR1\ntrap "exit 0" USR2\nwhile :; do sleep 1; done\n' \
     > "$work/lwm2mclient"
 chmod 755 "$work/lwm2mclient"
-csv=$(printf 'name,register\nt,40001\n' | base64 -w 0)
-printf 'LWM2M_ENABLE=1\nLWM2M_NAME=gw\nLWM2M_CSV=%s\n' "$csv" > "$work/enabled"
-printf 'LWM2M_ENABLE=0\nLWM2M_CSV=%s\n' "$csv" > "$work/disabled"
-printf 'LWM2M_ENABLE=1\n' > "$work/no_csv"
 
 # The container boots into a target of its own, whose one service runs the
 # checks and powers the container off.
@@ -51,8 +52,13 @@ printf '[Unit]\nDescription=lwm2m-launcher unit checks\n[Service]\nType=oneshot\
     > "$work/lwm2m-unit-test.service"
 cat > "$work/checks.sh" << 'CHECKS'
 exec > /opt/results/log 2>&1
+echo "booted"
 unit=lwm2m-launcher.service
 settings=/opt/Quorvane/etc/settings
+csv=$(printf 'name,register\nt,40001\n' | base64 -w 0)
+enabled() { printf 'LWM2M_ENABLE=1\nLWM2M_NAME=%s\nLWM2M_CSV=%s\n' "${1:-gw}" "$csv"; }
+disabled() { printf 'LWM2M_ENABLE=0\nLWM2M_CSV=%s\n' "$csv"; }
+no_csv() { printf 'LWM2M_ENABLE=1\n'; }
 failed=0
 check() {  # check WHAT TEST...
     what=$1
@@ -61,63 +67,111 @@ check() {  # check WHAT TEST...
 }
 property() { systemctl show -p "$1" --value "$unit"; }
 is() { [ "$(property "$1")" = "$2" ]; }
-runs_client() { [ -n "$1" ] && [ "$1" != 0 ] && tr '\000' '\n' < "/proc/$1/cmdline" | head -n 2 | grep -qx /opt/Quorvane/bin/lwm2mclient; }
+main_pid() { property MainPID; }
+# The client with the name NAME (any, when not given) runs as process PID.
+runs_client() {
+    [ "${1:-0}" -gt 0 ] && tr '\000' '\n' < "/proc/$1/cmdline" 2> /dev/null | head -n 2 |
+        grep -qx /opt/Quorvane/bin/lwm2mclient &&
+        { [ -z "${2:-}" ] || tr '\000' ' ' < "/proc/$1/cmdline" | grep -q -- "-n $2 "; }
+}
 no_client() { ! pgrep -f /opt/Quorvane/bin/lwm2mclient > /dev/null; }
-# The launcher is the unit's start process, not its main one.
-exited_with() { property ExecStart | grep -q "code=exited ; status=$1 }"; }
-# Waits up to 20 seconds for a client other than $1 to be the main process.
-new_client() {
+said() { journalctl -u "$unit" | grep -q "client not started: $1"; }
+# Waits up to 60 seconds (a machine busy compiling is slow) for TEST.
+within() {
     tries=0
-    while [ $tries -lt 40 ]; do
-        pid=$(property MainPID)
-        if [ "$pid" != "$1" ] && runs_client "$pid"; then return 0; fi
+    until "$@"; do
+        [ $tries -lt 120 ] || return 1
         sleep 0.5
         tries=$((tries + 1))
     done
-    return 1
+}
+# Waits up to 20 seconds for TEST: new settings are applied by then, well
+# before the launcher's own 30 seconds' wait would end.
+soon() {
+    tries=0
+    until "$@"; do
+        [ $tries -lt 40 ] || return 1
+        sleep 0.5
+        tries=$((tries + 1))
+    done
+}
+# A client other than process $1, named $2 when given, is the main process.
+new_client() { pid=$(main_pid); [ "$pid" != "$1" ] && runs_client "$pid" "${2:-}"; }
+# Ends the main process with SIGNAL; never signals process 0, a whole group.
+end_main() {
+    pid=$(main_pid)
+    [ "${pid:-0}" -gt 0 ] && kill -s "$1" "$pid"
 }
 
 systemctl enable "$unit"
 check "enabled" [ "$(systemctl is-enabled "$unit")" = enabled ]
+check "the settings are watched too" [ "$(systemctl is-enabled lwm2m-launcher-settings.path)" = enabled ]
 check "never given up" sh -c "systemctl show -p StartLimitIntervalUSec --value $unit | grep -qx -e 0 -e infinity"
 check "a calm pace" is RestartUSec 30s
 mkdir -p /run/systemd/system/$unit.d
 printf '[Service]\nRestartSec=1\n' > /run/systemd/system/$unit.d/quick.conf
 systemctl daemon-reload
+# Until the settings checks, settings are changed without the watch.
+systemctl stop lwm2m-launcher-settings.path
 
-cp /opt/test/enabled "$settings"
+enabled > "$settings"
 systemctl start "$unit"
-pid=$(property MainPID)
+pid=$(main_pid)
 check "started" is ActiveState active
 check "the client is the main process" runs_client "$pid"
 for ending in KILL USR1 USR2 TERM KILL KILL; do
-    kill -s $ending "$pid"
-    check "a client that ends by $ending is started again" new_client "$pid"
-    pid=$(property MainPID)
+    check "a client that ends by $ending" end_main $ending
+    check "a client that ends by $ending is started again" within new_client "$pid"
+    pid=$(main_pid)
 done
 check "six restarts, and no limit" is NRestarts 6
+touch /run/die-at-once
+end_main KILL
+sleep 6
+check "a client that ends at once is seen and tried again" [ "$(property NRestarts)" -ge 9 ]
+rm /run/die-at-once
+check "and comes up once it can" within new_client 0
 systemctl stop "$unit"
 check "stop ends the client" no_client
 check "stop ends it for good" is ActiveState inactive
 
-cp /opt/test/no_csv "$settings"
+systemctl start lwm2m-launcher-settings.path
 systemctl start "$unit"
-check "no CSV: the start fails with status 255" exited_with 255
-check "no CSV: the journal says why" sh -c "journalctl -u $unit | grep -q 'client not started: no CSV configuration'"
-sleep 7
-check "no CSV: tried again and again" [ "$(property NRestarts)" -ge 5 ]
-cp /opt/test/enabled "$settings"
-check "a CSV provided later: the client comes up by itself" new_client 0
+within new_client 0
+pid=$(main_pid)
+enabled in-place > "$settings"
+check "an edit in place restarts the client with its new command line" soon new_client "$pid" in-place
+pid=$(main_pid)
+enabled renamed > "$settings.new"
+mv "$settings.new" "$settings"
+check "an edit by rename restarts the client with its new command line" soon new_client "$pid" renamed
+disabled > "$settings"
+check "a module disabled later stops" soon no_client
+check "disabled: the journal says why" within said "the module is disabled"
+check "disabled: the launcher waits" is ActiveState active
+enabled > "$settings"
+check "a module enabled later comes up" soon new_client 0
+no_csv > "$settings"
+check "no CSV: the journal says why" within said "no CSV configuration"
+check "no CSV: no client" no_client
+restarts=$(property NRestarts)
+check "no CSV: a wait that ends" end_main TERM
+check "no CSV: the start fails with status 255" within is ExecMainStatus 255
+check "no CSV: and is tried again" within sh -c "[ \$(systemctl show -p NRestarts --value $unit) -gt $restarts ]"
+enabled > "$settings.new"
+mv "$settings.new" "$settings"
+check "a CSV provided later: the client comes up by itself" soon new_client 0
 systemctl stop "$unit"
 
-cp /opt/test/disabled "$settings"
+systemctl stop lwm2m-launcher-settings.path
+disabled > "$settings"
 systemctl start "$unit"
 sleep 3
-check "disabled: succeeded" is Result success
-check "disabled: inactive" is ActiveState inactive
+check "disabled: active, the launcher waiting" is ActiveState active
 check "disabled: not tried again" is NRestarts 0
 check "disabled: no client" no_client
-check "disabled: the journal says why" sh -c "journalctl -u $unit | grep -q 'client not started: the module is disabled'"
+systemctl stop "$unit"
+check "disabled: a stop ends the wait cleanly" is Result success
 
 echo "checks: $failed"
 systemctl --no-block start poweroff.target
@@ -125,21 +179,22 @@ CHECKS
 
 bind() { printf -- '--bind-ro=%s:%s ' "$1" "$2"; }
 # shellcheck disable=SC2046 # one word per option
-timeout 300 systemd-nspawn --volatile=yes --register=no --keep-unit -D / --boot --quiet \
+timeout 500 systemd-nspawn --volatile=yes --register=no --keep-unit -D / --boot --quiet \
     $(bind "$launcher" /opt/Quorvane/bin/lwm2m-launcher) \
     $(bind "$work/lwm2mclient" /opt/Quorvane/bin/lwm2mclient) \
-    $(bind "$unit" /etc/systemd/system/lwm2m-launcher.service) \
+    $(bind "$units/lwm2m-launcher.service" /etc/systemd/system/lwm2m-launcher.service) \
+    $(bind "$units/lwm2m-launcher-settings.path" /etc/systemd/system/lwm2m-launcher-settings.path) \
+    $(bind "$units/lwm2m-launcher-settings.service" /etc/systemd/system/lwm2m-launcher-settings.service) \
     $(bind "$work/lwm2m-unit-test.target" /etc/systemd/system/lwm2m-unit-test.target) \
     $(bind "$work/lwm2m-unit-test.service" /etc/systemd/system/lwm2m-unit-test.service) \
     $(bind "$work/checks.sh" /opt/test/checks.sh) \
-    $(bind "$work/enabled" /opt/test/enabled) $(bind "$work/disabled" /opt/test/disabled) \
-    $(bind "$work/no_csv" /opt/test/no_csv) \
     --bind="$work/etc:/opt/Quorvane/etc" --bind="$work/results:/opt/results" \
     systemd.unit=lwm2m-unit-test.target systemd.firstboot=0 > "$work/console" 2>&1 || true
 
-if ! grep -q '^checks: ' "$work/results/log" 2> /dev/null; then
-    cat "$work/console" "$work/results/log" 2> /dev/null
-    skip "the container did not boot and run the checks"
+if ! grep -q '^booted' "$work/results/log" 2> /dev/null; then
+    cat "$work/console"
+    skip "the container did not boot and start the checks"
 fi
 cat "$work/results/log"
+grep -q '^checks: ' "$work/results/log" || { echo "FAIL: the checks did not finish"; exit 1; }
 grep -qx 'checks: 0' "$work/results/log"

@@ -5,6 +5,8 @@
 # Makes sure the Debian or Ubuntu packages of the given groups (listed in
 # tools/debian-packages.txt) are installed. As root it installs the missing
 # ones with apt-get; otherwise it names the one command to run and fails.
+# The packages of a group whose name ends in "-unpacked" are downloaded to
+# ~/.cache/lwm2m-launcher/debs instead, never installed.
 # Usage: tools/need.sh GROUP...        e.g. tools/need.sh demo test
 # Exit: 0 all there (or installed), 1 some missing, 2 usage.
 set -eu
@@ -12,11 +14,27 @@ list="$(dirname "$0")/debian-packages.txt"
 [ $# -gt 0 ] || { echo "usage: tools/need.sh GROUP..." >&2; exit 2; }
 
 wanted=
+unpacked=
 for group in "$@"; do
     line=$(sed -n "s/^$group:[[:space:]]*//p" "$list")
     [ -n "$line" ] || { echo "need: no package group '$group' in $list" >&2; exit 2; }
-    wanted="$wanted $line"
+    case $group in
+        *-unpacked) unpacked="$unpacked $line" ;;
+        *) wanted="$wanted $line" ;;
+    esac
 done
+
+if [ -n "$unpacked" ]; then
+    debs="$HOME/.cache/lwm2m-launcher/debs"
+    mkdir -p "$debs"
+    for package in $unpacked; do
+        ls "$debs/${package}"_*.deb > /dev/null 2>&1 && continue
+        echo "need: downloading $package to $debs"
+        (cd "$debs" && apt-get download -qq "$package" 2> /dev/null) ||
+            { apt-get update -qq && (cd "$debs" && apt-get download -qq "$package"); } ||
+            { echo "need: can't download $package" >&2; exit 1; }
+    done
+fi
 
 if ! command -v dpkg-query > /dev/null 2>&1; then
     echo "need: not a Debian or Ubuntu machine; install the equivalents of:$wanted" >&2

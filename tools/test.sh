@@ -7,7 +7,7 @@
 # on as many cores as the machine has.
 set -eu
 cd "$(dirname "$0")/.."
-tools/need.sh demo test
+tools/need.sh demo test test-unpacked
 CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(nproc)}
 export CTEST_PARALLEL_LEVEL
 

@@ -1,0 +1,36 @@
+#!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
+# Copyright 2026 The lwm2m-launcher authors
+#
+# The procd script, read as OpenWrt's /etc/rc.common reads it, with
+# stand-ins for procd's shell functions that record what it asks for: the
+# launcher in the foreground, respawned without end, restarted when the
+# settings file changes, its output kept, and a place in the boot order.
+# Usage: procd_script_test.sh SCRIPT
+# Exit: 0 it asks for all of that, 1 it doesn't.
+set -eu
+script=$1
+
+recorded=$(
+    procd_open_instance() { echo "open"; }
+    procd_set_param() { echo "param $*"; }
+    procd_close_instance() { echo "close"; }
+    # shellcheck disable=SC1090 # the script under test
+    . "$script"
+    echo "USE_PROCD=$USE_PROCD START=$START STOP=$STOP"
+    start_service
+)
+expected="USE_PROCD=1 START=95 STOP=10
+open
+param command /opt/Quorvane/bin/lwm2m-launcher --foreground
+param respawn 3600 5 0
+param file /opt/Quorvane/etc/settings
+param stdout 1
+param stderr 1
+close"
+if [ "$recorded" != "$expected" ]; then
+    printf 'FAIL: procd script asks for\n%s\ninstead of\n%s\n' "$recorded" "$expected"
+    exit 1
+fi
+[ "$(head -n 1 "$script")" = "#!/bin/sh /etc/rc.common" ] || { echo "FAIL: not an rc.common script"; exit 1; }
+echo "ok: procd script"
