@@ -154,10 +154,9 @@ struct start_conditions {
     std::optional<strings> environment = std::nullopt;  // default: this process's
     strings arguments = {};
     int ignored_signal = 0;  // ignored when the launcher starts
-    // Sent to the launcher after `signal_after`, once it is found still
-    // running (see run_result::ran_until_signalled).
+    // Sent to the launcher once it has said something on standard error and
+    // is still running half a second later (see ran_until_signalled).
     int signal = 0;
-    std::chrono::milliseconds signal_after{500};
 };
 
 class Launcher : public testing::Test {
@@ -306,7 +305,12 @@ protected:
         int status = 0;
         bool ran_until_signalled = false;
         if (start.signal != 0) {
-            std::this_thread::sleep_for(start.signal_after);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (test_dir::read("/opt/e2e/stderr").empty() &&
+                   std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
             ran_until_signalled = ::waitpid(pid, &status, WNOHANG) == 0;
             ::kill(pid, start.signal);
         }
@@ -708,7 +712,7 @@ TEST_F(Launcher, OptionsTouchNothingUnknownOnesAreRefusedOtherArgumentsIgnored) 
     const auto help = run_launcher({.arguments = {"--help"}});
     EXPECT_EQ(help.status, 0);
     const std::string usage =
-        "Usage: lwm2m-launcher [--check [--strict] [FILE] | --version | --help]\n";
+        "Usage: lwm2m-launcher [--foreground | --check [--strict] [FILE] | --version | --help]\n";
     EXPECT_TRUE(help.out.starts_with(usage)) << help.out;
     // A typo must not run the boot job, wherever it stands.
     for (const strings& arguments :

@@ -126,12 +126,7 @@ start_outcome launch(bool foreground) {
 // then ends with status 0; anything else waits 30 seconds, or until it is
 // stopped, and ends with its usual status, so that it is tried again at that
 // pace and a gateway provisioned later comes up by itself.
-int linger(start_outcome outcome) {
-    sigset_t stop_signals;
-    ::sigemptyset(&stop_signals);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        ::sigaddset(&stop_signals, signal);
-    }
+int linger(start_outcome outcome, const sigset_t& stop_signals) {
     if (outcome == start_outcome::module_disabled) {
         wait_for_signal(stop_signals, nullptr);
         return EXIT_SUCCESS;
@@ -244,6 +239,17 @@ int main(int argc, char** argv) {
     }
     open_missing_standard_descriptors();
     const bool starting = call.action == invocation::start;
+    // In the foreground, a stop that comes while the launcher works is kept
+    // for later: it ends a wait at once, and the launcher itself just before
+    // it would become the client (exec_program unblocks every signal).
+    sigset_t stop_signals;
+    ::sigemptyset(&stop_signals);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        ::sigaddset(&stop_signals, signal);
+    }
+    if (starting && call.foreground) {
+        ::sigprocmask(SIG_BLOCK, &stop_signals, nullptr);
+    }
     try {
         if (!starting) {
             std::string report;
@@ -253,12 +259,12 @@ int main(int argc, char** argv) {
         }
         close_inherited_descriptors_on_exec();
         const start_outcome outcome = launch(call.foreground);
-        return call.foreground ? linger(outcome) : exit_status_of(outcome);
+        return call.foreground ? linger(outcome, stop_signals) : exit_status_of(outcome);
     } catch (const std::bad_alloc&) {
         complain({starting ? "client not started: " : "", "out of memory"});
     } catch (const std::exception& error) {
         complain({starting ? "client not started: " : "", error.what()});
     }
-    return starting && call.foreground ? linger(start_outcome::client_failed)
+    return starting && call.foreground ? linger(start_outcome::client_failed, stop_signals)
                                        : exit_status_of(start_outcome::client_failed);
 }

@@ -59,8 +59,15 @@ int start_program(const program_start& start, pid_t& pid) {
     if (error == 0) {
         error = ::posix_spawnattr_setsigdefault(&attributes, &defaults);
     }
+    // And nothing blocked that the launcher blocks for itself.
+    sigset_t none;
+    ::sigemptyset(&none);
     if (error == 0) {
-        error = ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        error = ::posix_spawnattr_setsigmask(&attributes, &none);
+    }
+    if (error == 0) {
+        error = ::posix_spawnattr_setflags(&attributes,
+                                           POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     }
     if (error == 0) {
         const signal_for_start interrupt(SIGINT, start.in_background);

@@ -34,7 +34,7 @@ struct program_start {
 // `pid`, or the errno of the start or of exec. The new process inherits
 // standard input (unless `in_background`), output and error, and no other
 // descriptor the launcher opened (every other one is close-on-exec), with
-// SIGPIPE at its default.
+// SIGPIPE at its default and no signal blocked.
 int start_program(const program_start& start, pid_t& pid);
 
 // Waits until the started program `pid` has ended, and reaps it.
