@@ -173,6 +173,10 @@ check "disabled: no client" no_client
 systemctl stop "$unit"
 check "disabled: a stop ends the wait cleanly" is Result success
 
+if [ "$failed" -ne 0 ]; then
+    systemctl status --no-pager lwm2m-launcher-settings.path lwm2m-launcher-settings.service "$unit"
+    journalctl --no-pager -n 60
+fi
 echo "checks: $failed"
 systemctl --no-block start poweroff.target
 CHECKS
