@@ -3,10 +3,11 @@
 # Copyright 2026 The lwm2m-launcher authors
 #
 # Packs the build with cpack, under umask 077, and inspects the packages:
-# the files they hold, their modes and owners, the Debian package's control
-# data and maintainer scripts, a stripped program, and lintian, which must
-# report no error and no warning (the one override, for /opt, is its own
-# documented exception).
+# the files they hold, their modes and owners, the tarball unpacked over a
+# merged /usr by GNU and BusyBox tar, the Debian package's control data and
+# maintainer scripts (removal takes the key's files away), a stripped
+# program, and lintian, which must report no error and no warning (the one
+# override, for /opt, is its own documented exception).
 # Usage: package_check.sh BUILD_DIR
 # Exit: 0 all hold, 1 one doesn't, 77 skipped (no lintian; with CI set that
 # fails instead).
@@ -70,8 +71,34 @@ listing() {  # "MODE PATH" per entry, owned by root:root or said otherwise
 }
 dpkg-deb -c "$deb" | listing > "$work/deb.list"
 diff "$work/expected" "$work/deb.list" || fail "the Debian package's files, modes or owners"
+# The tarball: the same files, no directory, nothing under a top-level lib/.
+grep -v '^d' "$work/expected" | sed 's, lib/, usr/lib/,' | sort -k2 > "$work/expected.tarball"
 tar -tvzf "$tarball" | listing > "$work/tarball.list"
-diff "$work/expected" "$work/tarball.list" || fail "the tarball's files, modes or owners"
+diff "$work/expected.tarball" "$work/tarball.list" || fail "the tarball's files, modes or owners"
+
+# Unpacked at / of a merged /usr, as the README says, by GNU tar and by
+# BusyBox tar: every link stays a link, every directory keeps its mode and
+# owner, and the files land where the README says.
+for tar_program in tar "busybox tar"; do
+    root="$work/merged-${tar_program% *}"
+    mkdir -p "$root/usr/lib" "$root/usr/bin" "$root/usr/sbin" "$root/etc/init.d" "$root/opt" \
+        "$root/usr/share/doc"
+    ln -s usr/lib "$root/lib"
+    ln -s usr/bin "$root/bin"
+    ln -s usr/sbin "$root/sbin"
+    chmod 0711 "$root/opt"
+    chmod 0750 "$root/etc/init.d"
+    chown 1234:1234 "$root/usr/share/doc"
+    (cd "$root" && find . | sort) > "$work/there"
+    state() { (cd "$root" && xargs stat -c '%n %F %a %u:%g' < "$work/there"); }
+    state > "$work/before"
+    $tar_program -C "$root" -xzf "$tarball" || fail "$tar_program can't unpack the tarball"
+    state | diff "$work/before" - || fail "$tar_program changed links or directories already there"
+    for file in opt/Quorvane/bin/lwm2m-launcher lib/systemd/system/lwm2m-launcher.service \
+        etc/init.d/lwm2m-launcher; do
+        [ -f "$root/$file" ] || fail "$tar_program: no $file"
+    done
+done
 
 dpkg-deb -f "$deb" Maintainer | grep -q '<.*@.*>' || fail "no maintainer e-mail address"
 [ "$(dpkg-deb -f "$deb" Description | wc -l)" -ge 3 ] || fail "no long description"
@@ -80,6 +107,38 @@ dpkg-deb -e "$deb" "$work/control"
 /etc/sv/lwm2m-launcher/run" ] || fail "conffiles"
 grep -q 'for unit in lwm2m-launcher.service lwm2m-launcher-settings.path' "$work/control/postinst" ||
     fail "the units are not enabled on installation"
+
+# Removal takes what holds the key out of the work directory, but only
+# regular files in root's own directories: never a link or what it leads
+# to. Run in a private mount namespace with stand-ins for systemd's and
+# dpkg's helpers, so nothing of this machine is touched.
+removal=$(unshare --mount --propagation private sh -c '
+    script=$(cat "$1")
+    mount -t tmpfs tmpfs /tmp && mount -t tmpfs tmpfs /run || exit 1
+    mkdir /run/helpers
+    for helper in systemctl deb-systemd-helper deb-systemd-invoke update-rc.d invoke-rc.d; do
+        printf "#!/bin/sh\nexit 0\n" > /run/helpers/$helper
+        chmod 755 /run/helpers/$helper
+    done
+    postrm() { PATH="/run/helpers:$PATH" sh -c "$script" postrm remove; }
+    plant() { mkdir -p -m 755 /tmp/lwm2m/etc; for f in lwm2m.log lwm2m.log.1 etc/config.csv etc/other; do echo key > /tmp/lwm2m/$f; done; }
+    left() { (cd /tmp && find . | sort | paste -s -d " "); }
+    plant
+    postrm && echo "plain: $(left)"
+    rm -rf /tmp/lwm2m && plant && echo kept > /tmp/victim
+    rm /tmp/lwm2m/lwm2m.log && ln -s /tmp/victim /tmp/lwm2m/lwm2m.log
+    postrm && echo "link: $(left) $(cat /tmp/victim)"
+    rm -rf /tmp/lwm2m && plant && mv /tmp/lwm2m /tmp/elsewhere && ln -s elsewhere /tmp/lwm2m
+    postrm && echo "linked directory: $(left)"
+' sh "$work/control/postrm" 2>&1) || true
+expected_removal="plain: . ./lwm2m ./lwm2m/etc ./lwm2m/etc/other
+link: . ./lwm2m ./lwm2m/etc ./lwm2m/etc/other ./lwm2m/lwm2m.log ./victim kept
+linked directory: . ./elsewhere ./elsewhere/etc ./elsewhere/etc/config.csv ./elsewhere/etc/other ./elsewhere/lwm2m.log ./elsewhere/lwm2m.log.1 ./lwm2m ./victim"
+[ "$removal" = "$expected_removal" ] ||
+    fail "removal: got
+$removal
+instead of
+$expected_removal"
 
 dpkg-deb -x "$deb" "$work/root"
 mkdir "$work/tar"
