@@ -132,6 +132,44 @@ std::optional<std::string> running_client() {
     return std::nullopt;
 }
 
+// Whether /proc lets every local user read every process's command line,
+// and so the client's key: mounted without hidepid, or with hidepid=0
+// ("off"). The last mount on /proc decides; a mount table that can't be
+// read says nothing.
+bool proc_shows_command_lines() {
+    const unique_fd table(::open("/proc/self/mountinfo", O_RDONLY | O_NOCTTY | O_CLOEXEC));
+    std::string text;
+    std::array<char, 4096> chunk{};
+    ssize_t size = 0;
+    constexpr std::size_t table_limit = 1 << 20;
+    while (table && text.size() < table_limit &&
+           (size = ::read(table.get(), chunk.data(), chunk.size())) > 0) {
+        text.append(chunk.data(), static_cast<std::size_t>(size));
+    }
+    bool shows = false;
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        const std::string_view line = rest.substr(0, rest.find('\n'));
+        rest.remove_prefix(std::min(rest.size(), line.size() + 1));
+        // ID PARENT MAJOR:MINOR ROOT MOUNT_POINT ... - TYPE SOURCE OPTIONS
+        std::string_view fields = line;
+        for (int skipped = 0; skipped < 4 && !fields.empty(); ++skipped) {
+            fields.remove_prefix(std::min(fields.size(), fields.find(' ') + 1));
+        }
+        const std::size_t separator = line.find(" - proc ");
+        if (!fields.starts_with("/proc ") || separator == std::string_view::npos) {
+            continue;
+        }
+        std::string_view options = line.substr(separator + 8);
+        options = options.substr(std::min(options.size(), options.find(' ') + 1));
+        const std::size_t hidepid = options.find("hidepid=");
+        const std::string_view level =
+            hidepid == std::string_view::npos ? "0" : options.substr(hidepid + 8);
+        shows = level.starts_with("0") || level.starts_with("off");
+    }
+    return shows;
+}
+
 // The findings of one line whose key is `name`, an ordinary key's value
 // being read from the line's first piece only.
 void key_findings(const settings_line& line, const std::string& name, bool whole_line,
@@ -384,6 +422,11 @@ void report_plan(const start_plan& plan, std::uint64_t csv_bytes, const struct s
     }
     if ((status.st_mode & S_IROTH) != 0 && !plan.read.settings.psk.empty()) {
         report += "  the settings file is readable by others: the key is exposed\n";
+    }
+    if (proc_shows_command_lines()) {
+        report +=
+            "  /proc shows every process's command line, the client's key included, to every "
+            "local user: mount it with hidepid=invisible\n";
     }
 }
 
