@@ -14,6 +14,8 @@ set(CPACK_SYSTEM_NAME linux-${LAUNCHER_TARGET_PROCESSOR})
 set(CPACK_GENERATOR TGZ DEB)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_PACKAGING_INSTALL_PREFIX /)
+# Every install destination is absolute: packed through DESTDIR.
+set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES TRUE)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -50,7 +52,9 @@ if(LAUNCHER_STATIC_VARIANT AND NOT LAUNCHER_INSTALL_STATIC)
        CONTENT "set(static_program \"$<TARGET_FILE:lwm2m-launcher-static>\")\n")
 endif()
 set(CPACK_LAUNCHER_STRIP "${CMAKE_STRIP}")
+set(CPACK_LAUNCHER_LINTIAN_OVERRIDES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack_static_in_tarball.cmake
+                            ${PROJECT_SOURCE_DIR}/cmake/cpack_debian_only.cmake
                             ${PROJECT_SOURCE_DIR}/cmake/cpack_normalize_modes.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack_root_tarball.cmake)
 include(CPack)

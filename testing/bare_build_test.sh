@@ -7,10 +7,12 @@
 # valgrind and qemu are hidden under empty files and directories. Then:
 #  - host, BUILD_TESTING=OFF: CXXFLAGS=-g from the environment reaches the
 #    compiler and the build tree keeps the symbols; `cmake --install --strip`
-#    into a staging root (DESTDIR) strips what it installs; two clean builds
-#    of the sources exported without their git history (as `git archive`
-#    gives them) are dated by CHANGELOG.md, give byte-identical packages, and
-#    lintian finds nothing in them;
+#    into a staging root (DESTDIR) strips what it installs, and installs the
+#    files the README lists; two clean builds of the sources exported
+#    without their git history (as `git archive` gives them), one with the
+#    prefix "/" and one with /usr, are dated by CHANGELOG.md, install the
+#    same files, give byte-identical packages, and lintian finds nothing in
+#    them;
 #  - the aarch64 toolchain file, BUILD_TESTING=OFF: an aarch64 program, and
 #    packages labelled arm64; only CC/CXX set to the cross compiler: still
 #    arm64;
@@ -83,6 +85,28 @@ DESTDIR=$work/stage cmake --install "$work/host" --strip > /dev/null
 installed=$work/stage/opt/Quorvane/bin/lwm2m-launcher
 [ -x "$installed" ] || fail "nothing installed at $installed"
 ! has_symbols "$installed" || fail "cmake --install --strip left symbols"
+# What an image gets, as the README lists it (the units in systemd's own
+# directory, which is /lib/systemd/system on Debian 12).
+installed_files() { (cd "$1" && find . ! -type d | sort); }
+unit_dir=$(pkg-config --variable=systemdsystemunitdir systemd 2> /dev/null || echo /lib/systemd/system)
+cat > "$work/expected" << EXPECTED
+./etc/init.d/lwm2m-launcher
+./etc/sv/lwm2m-launcher/run
+.$unit_dir/lwm2m-launcher-settings.path
+.$unit_dir/lwm2m-launcher-settings.service
+.$unit_dir/lwm2m-launcher.service
+./opt/Quorvane/bin/lwm2m-launcher
+./usr/share/doc/lwm2m-launcher/README.md
+./usr/share/doc/lwm2m-launcher/changelog.gz
+./usr/share/doc/lwm2m-launcher/copyright
+./usr/share/doc/lwm2m-launcher/examples/busybox/inittab
+./usr/share/doc/lwm2m-launcher/examples/openrc/lwm2m-launcher
+./usr/share/doc/lwm2m-launcher/examples/procd/lwm2m-launcher
+./usr/share/doc/lwm2m-launcher/examples/s6/run
+./usr/share/doc/lwm2m-launcher/examples/settings.example
+./usr/share/man/man8/lwm2m-launcher.8.gz
+EXPECTED
+installed_files "$work/stage" | diff "$work/expected" - || fail "the installed files, prefix /"
 
 echo "== two clean builds of an exported tree (no git history), the same packages"
 # The sources as a source tarball or `git archive` holds them; uncommitted
@@ -94,11 +118,15 @@ if tree=$(git -C "$source_dir" stash create 2> /dev/null) && tree=${tree:-HEAD} 
 else
     tar -C "$source_dir" --exclude=./.git --exclude=./build -cf - . | tar -x -C "$work/export"
 fi
+# The second with the prefix of image builds, /usr: the same files, at the
+# same places, so the same packages.
 for copy in one two; do
     (
         unset SOURCE_DATE_EPOCH
         cd "$work/export"
-        configure "$work/$copy"
+        if [ $copy = one ]; then configure "$work/$copy"; else
+            configure "$work/$copy" -DCMAKE_INSTALL_PREFIX=/usr
+        fi
     )
     grep -q 'Source date: .*from the newest entry of CHANGELOG.md' "$work/$copy.log" ||
         { cat "$work/$copy.log"; fail "configure did not date the build by CHANGELOG.md"; }
@@ -108,6 +136,8 @@ done
 for package in "$work"/one/packages/*.deb "$work"/one/packages/*.tar.gz; do
     cmp "$package" "$work/two/packages/${package##*/}" || fail "${package##*/} differs"
 done
+DESTDIR=$work/stage-usr cmake --install "$work/two" > /dev/null
+installed_files "$work/stage-usr" | diff "$work/expected" - || fail "the installed files, prefix /usr"
 if command -v lintian > /dev/null; then
     lintian --fail-on error,warning "$work"/one/packages/*.deb > "$work/lintian" 2>&1 ||
         { cat "$work/lintian"; fail "lintian, on the package of an exported tree"; }
