@@ -21,11 +21,14 @@
 #    Through Buildroot's own override file (local.mk), each is given a
 #    source directory whose configure and Makefile install the tool that
 #    Debian built, from /usr/bin, into Buildroot's host directory.
-# Usage: buildroot_check.sh BUILDROOT_DIR
-# Exit: 0 no finding, 1 a finding or a failed step, 2 usage.
+# Usage: buildroot_check.sh [BUILDROOT_DIR]   (default: $LAUNCHER_BUILDROOT_DIR)
+# Exit: 0 no finding, 1 a finding or a failed step, 2 usage, 77 skipped (no
+# Buildroot tree given).
 set -eu
-[ $# -eq 1 ] || { echo "usage: buildroot_check.sh BUILDROOT_DIR" >&2; exit 2; }
-buildroot=$(cd "$1" && pwd)
+[ $# -le 1 ] || { echo "usage: buildroot_check.sh [BUILDROOT_DIR]" >&2; exit 2; }
+buildroot=${1:-${LAUNCHER_BUILDROOT_DIR:-}}
+[ -n "$buildroot" ] || { echo "skipped: no Buildroot tree (LAUNCHER_BUILDROOT_DIR)"; exit 77; }
+buildroot=$(cd "$buildroot" && pwd)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 external=$source_dir/packaging/buildroot
 # Debian's tools, never another python or compiler the caller's PATH has.

@@ -22,15 +22,23 @@
 # sanity check asks for come from Debian (tools/need.sh yocto); the
 # en_US.UTF-8 locale it wants is compiled into the build directory
 # (LOCPATH), so the machine's locales stay as they are.
-# Usage: yocto_check.sh BITBAKE_DIR OECORE_DIR OELINT_DIR [--quick]
-#   OELINT_DIR holds oelint-adv, oelint-parser and oelint-data side by side;
+# Usage: yocto_check.sh [BITBAKE_DIR OECORE_DIR [OELINT_DIR [--quick]]]
+#   by default $LAUNCHER_BITBAKE_DIR, $LAUNCHER_OECORE_DIR and
+#   $LAUNCHER_OELINT_DIR; OELINT_DIR holds oelint-adv, oelint-parser and
+#   oelint-data side by side (by default beside openembedded-core);
 #   --quick leaves out yocto-check-layer.
-# Exit: 0 no finding, 1 a finding or a failed step, 2 usage.
+# Exit: 0 no finding, 1 a finding or a failed step, 2 usage, 77 skipped (no
+# bitbake or openembedded-core tree given).
 set -eu
-[ $# -ge 3 ] || { echo "usage: yocto_check.sh BITBAKE_DIR OECORE_DIR OELINT_DIR [--quick]" >&2; exit 2; }
-bitbake_dir=$(cd "$1" && pwd)
-oecore_dir=$(cd "$2" && pwd)
-oelint_dir=$(cd "$3" && pwd)
+bitbake_dir=${1:-${LAUNCHER_BITBAKE_DIR:-}}
+oecore_dir=${2:-${LAUNCHER_OECORE_DIR:-}}
+if [ -z "$bitbake_dir" ] || [ -z "$oecore_dir" ]; then
+    echo "skipped: no bitbake and openembedded-core trees (LAUNCHER_BITBAKE_DIR, LAUNCHER_OECORE_DIR)"
+    exit 77
+fi
+bitbake_dir=$(cd "$bitbake_dir" && pwd)
+oecore_dir=$(cd "$oecore_dir" && pwd)
+oelint_dir=$(cd "${3:-${LAUNCHER_OELINT_DIR:-$oecore_dir/..}}" && pwd)
 quick=${4:-}
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 layer=$source_dir/packaging/yocto/meta-lwm2m-launcher
@@ -145,6 +153,9 @@ step "oelint-adv on the recipe" env \
     python3 -m oelint_adv --quiet --suppress oelint.vars.homepageping \
     --suppress oelint.var.bbclassextend "$recipe"
 if [ "$quick" != --quick ]; then
-    step "yocto-check-layer" yocto-check-layer --no-auto-dependency "$layer"
+    # It adds the layer to a build of openembedded-core alone itself.
+    sed -i "s| $layer\"|\"|" "$work/build/conf/bblayers.conf"
+    step "yocto-check-layer" env BUILDDIR="$work/build" \
+        yocto-check-layer --no-auto-dependency "$layer"
 fi
 exit $failed
