@@ -66,8 +66,8 @@ int start_program(const program_start& start, pid_t& pid) {
         error = ::posix_spawnattr_setsigmask(&attributes, &none);
     }
     if (error == 0) {
-        error = ::posix_spawnattr_setflags(&attributes,
-                                           POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+        error =
+            ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     }
     if (error == 0) {
         const signal_for_start interrupt(SIGINT, start.in_background);
