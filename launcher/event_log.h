@@ -32,7 +32,7 @@
 // there) and the message starts a new log. So the newest message is always
 // whole at the end of the log, which holds at most `event_log_limit` bytes,
 // or the one message when that alone is larger.
-inline constexpr off_t event_log_limit = 64 * 1024;
+inline constexpr off_t event_log_limit = off_t{64} * 1024;
 enum class log_verdict : unsigned char {
     written,
     symbolic_link,  // in the log's place

@@ -139,12 +139,16 @@ systemctl start lwm2m-launcher-settings.path
 systemctl start "$unit"
 within new_client 0
 pid=$(main_pid)
+began=$(date +%s.%N)
 enabled in-place > "$settings"
 check "an edit in place restarts the client with its new command line" soon new_client "$pid" in-place
+echo "figure: an edit in place applied after $(echo "$(date +%s.%N) $began" | awk '{ printf "%.1f", $1 - $2 }') s"
 pid=$(main_pid)
+began=$(date +%s.%N)
 enabled renamed > "$settings.new"
 mv "$settings.new" "$settings"
 check "an edit by rename restarts the client with its new command line" soon new_client "$pid" renamed
+echo "figure: an edit by rename applied after $(echo "$(date +%s.%N) $began" | awk '{ printf "%.1f", $1 - $2 }') s"
 disabled > "$settings"
 check "a module disabled later stops" soon no_client
 check "disabled: the journal says why" within said "the module is disabled"
