@@ -60,7 +60,7 @@ CONF
 cat > "$work/build/conf/local.conf" << CONF
 MACHINE = "qemuarm64"
 DISTRO = "nodistro"
-DISTRO_FEATURES:append = " systemd sysvinit"
+INIT_MANAGER = "systemd"
 BB_NO_NETWORK = "1"
 LWM2M_LAUNCHER_GIT = "git://$work/source;protocol=file;branch=$branch"
 SRCREV:pn-lwm2m-launcher = "$revision"
