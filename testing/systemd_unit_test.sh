@@ -116,9 +116,11 @@ systemctl stop lwm2m-launcher-settings.path
 
 enabled > "$settings"
 systemctl start "$unit"
-pid=$(main_pid)
 check "started" is ActiveState active
-check "the client is the main process" runs_client "$pid"
+# The start is done once the launcher runs; it becomes the client soon after.
+main_is_client() { runs_client "$(main_pid)"; }
+check "the client is the main process" within main_is_client
+pid=$(main_pid)
 for ending in KILL USR1 USR2 TERM KILL KILL; do
     check "a client that ends by $ending" end_main $ending
     check "a client that ends by $ending is started again" within new_client "$pid"
