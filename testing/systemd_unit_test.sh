@@ -95,6 +95,11 @@ soon() {
         tries=$((tries + 1))
     done
 }
+# Seconds since $1 (date +%s%N), to a tenth.
+since() {
+    tenths=$((($(date +%s%N) - $1) / 100000000))
+    echo "$((tenths / 10)).$((tenths % 10))"
+}
 # A client other than process $1, named $2 when given, is the main process.
 new_client() { pid=$(main_pid); [ "$pid" != "$1" ] && runs_client "$pid" "${2:-}"; }
 # Ends the main process with SIGNAL; never signals process 0, a whole group.
@@ -141,16 +146,16 @@ systemctl start lwm2m-launcher-settings.path
 systemctl start "$unit"
 within new_client 0
 pid=$(main_pid)
-began=$(date +%s.%N)
+began=$(date +%s%N)
 enabled in-place > "$settings"
 check "an edit in place restarts the client with its new command line" soon new_client "$pid" in-place
-echo "figure: an edit in place applied after $(echo "$(date +%s.%N) $began" | awk '{ printf "%.1f", $1 - $2 }') s"
+echo "figure: an edit in place applied after $(since "$began") s"
 pid=$(main_pid)
-began=$(date +%s.%N)
+began=$(date +%s%N)
 enabled renamed > "$settings.new"
 mv "$settings.new" "$settings"
 check "an edit by rename restarts the client with its new command line" soon new_client "$pid" renamed
-echo "figure: an edit by rename applied after $(echo "$(date +%s.%N) $began" | awk '{ printf "%.1f", $1 - $2 }') s"
+echo "figure: an edit by rename applied after $(since "$began") s"
 disabled > "$settings"
 check "a module disabled later stops" soon no_client
 check "disabled: the journal says why" within said "the module is disabled"
