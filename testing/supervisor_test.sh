@@ -21,6 +21,7 @@
 # is missing; with CI set that fails instead).
 set -eu
 supervisor=$1
+self=$(cd "$(dirname "$0")" && pwd)/${0##*/}
 
 skip() {
     [ -z "${CI:-}" ] || { echo "FAIL: $*"; exit 1; }
@@ -42,8 +43,7 @@ if [ "${6:-}" != --phase ]; then
     for tool in $needed; do
         command -v "$tool" > /dev/null || skip "no $tool (tools/need.sh test)"
     done
-    # Not under /tmp, which the namespaces cover.
-    work=$(mktemp -d "$PWD/supervisor_$supervisor.XXXXXX")
+    work=$(mktemp -d)
     trap 'rm -rf "$work"' EXIT
     cp "$2" "$work/launcher"
     cp "$3" "$work/service"
@@ -58,7 +58,7 @@ if [ "${6:-}" != --phase ]; then
     pids=
     for phase in enabled disabled no_csv; do
         unshare --mount --pid --fork --propagation private \
-            sh "$0" "$supervisor" "$work" - - - --phase "$phase" > "$work/$phase.log" 2>&1 &
+            sh "$self" "$supervisor" "$work" - - - --phase "$phase" > "$work/$phase.log" 2>&1 &
         pids="$pids $!"
     done
     # A phase that ends early, for whatever reason, fails the test.
@@ -70,11 +70,16 @@ if [ "${6:-}" != --phase ]; then
     exit $failed
 fi
 
-# One gateway, in namespaces of its own.
-work=$2
+# One gateway, in namespaces of its own. The work directory (in /tmp) stays
+# in reach under /run, which is covered first.
 phase=$7
+cd /
 mount -t proc proc /proc
-for dir in /opt /tmp /var /run; do
+mount -t tmpfs -o mode=755 tmpfs /run
+mkdir /run/test
+mount --bind "$2" /run/test
+work=/run/test
+for dir in /opt /tmp /var; do
     mount -t tmpfs -o mode=755 tmpfs "$dir"
 done
 chmod 1777 /tmp
