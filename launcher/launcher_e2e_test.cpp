@@ -444,8 +444,6 @@ TEST_F(Launcher, InTheForegroundTheLauncherBecomesTheClient) {
     const auto run = run_launcher({.arguments = {"--foreground"}, .ignored_signal = SIGHUP});
     EXPECT_EQ(run.status, 0);  // the stand-in's own
     EXPECT_EQ(run.err, "");
-    EXPECT_TRUE(test_dir::read(log_path).ends_with(" -i gw-0042 -s 736563726574 &\n"));
-    EXPECT_EQ(test_dir::read(csv_path), typical_csv);
     const auto client = wait_for_client();
     ASSERT_TRUE(client);
     EXPECT_EQ(client->pid, run.pid);
@@ -467,7 +465,6 @@ TEST_F(Launcher, InTheForegroundAStartWithoutClientWaitsForASignal) {
     };
     const case_ cases[] = {
         {typical_settings("0"), SIGTERM, 0, "the module is disabled (LWM2M_ENABLE is 0)"},
-        {typical_settings("0"), SIGINT, 0, "the module is disabled (LWM2M_ENABLE is 0)"},
         {typical_settings("0"), SIGHUP, 0, "the module is disabled (LWM2M_ENABLE is 0)"},
         {"LWM2M_ENABLE=1\n", SIGTERM, 255,
          "no CSV configuration: LWM2M_CSV is missing or empty in /opt/Quorvane/etc/settings"},

@@ -3,11 +3,8 @@
 # Copyright 2026 The lwm2m-launcher authors
 #
 # The procd script, read as OpenWrt's /etc/rc.common reads it, with
-# stand-ins for procd's shell functions that record what it asks for: the
-# launcher in the foreground, respawned without end, restarted when the
-# settings file changes, its output kept, and a place in the boot order.
-# Usage: procd_script_test.sh SCRIPT
-# Exit: 0 it asks for all of that, 1 it doesn't.
+# stand-ins for procd's functions that record what it asks for.
+# Usage: procd_script_test.sh SCRIPT   (exit 0 as expected, 1 otherwise)
 set -eu
 script=$1
 
