@@ -10,9 +10,10 @@
 #    into a staging root (DESTDIR) strips what it installs, and installs the
 #    files the README lists; two clean builds of the sources exported
 #    without their git history (as `git archive` gives them), one with the
-#    prefix "/" and one with /usr, are dated by CHANGELOG.md, install the
-#    same files, give byte-identical packages, and lintian finds nothing in
-#    them;
+#    prefix /usr and pkg-config there, one with "/" and pkg-config hidden,
+#    are dated by CHANGELOG.md, install the same files (the units under
+#    <prefix>/lib, whatever pkg-config would say), give byte-identical
+#    tarballs, and lintian finds nothing in the Debian package;
 #  - the aarch64 toolchain file, BUILD_TESTING=OFF: an aarch64 program, and
 #    packages labelled arm64; only CC/CXX set to the cross compiler: still
 #    arm64;
@@ -75,6 +76,12 @@ configure() {  # configure BUILD_DIR [ARGS...]: the sources of the current direc
 has_symbols() { readelf -S "$1" | grep -q '\.symtab'; }
 
 cd "$source_dir"
+# pkg-config, where it is, answers with a place of its own for systemd's
+# units: a build that asked it would put them there.
+mkdir "$work/pc"
+printf 'systemdsystemunitdir=/pkg-config/says/systemd/system\nName: systemd\nDescription: -\nVersion: 252\n' \
+    > "$work/pc/systemd.pc"
+export PKG_CONFIG_PATH="$work/pc"
 echo "== host"
 CXXFLAGS=-g configure "$work/host"
 cmake --build "$work/host" > "$work/host.build.log" 2>&1 || { cat "$work/host.build.log"; fail "build"; }
@@ -87,7 +94,7 @@ installed=$work/stage/opt/Quorvane/bin/lwm2m-launcher
 ! has_symbols "$installed" || fail "cmake --install --strip left symbols"
 installed_files() { (cd "$1" && find . ! -type d | sort); }
 
-echo "== two clean builds of an exported tree (no git history), the same packages"
+echo "== two clean builds of an exported tree (no git history), the same files"
 # The sources as a source tarball or `git archive` holds them; uncommitted
 # changes to tracked files included, so that the tree under test is built.
 mkdir "$work/export"
@@ -97,32 +104,36 @@ if tree=$(git -C "$source_dir" stash create 2> /dev/null) && tree=${tree:-HEAD} 
 else
     tar -C "$source_dir" --exclude=./.git --exclude=./build -cf - . | tar -x -C "$work/export"
 fi
-# The second with the prefix of image builds, /usr: the same files, at the
-# same places, so the same packages.
-for copy in one two; do
-    (
-        unset SOURCE_DATE_EPOCH
-        cd "$work/export"
-        if [ $copy = one ]; then configure "$work/$copy"; else
-            configure "$work/$copy" -DCMAKE_INSTALL_PREFIX=/usr
-        fi
-    )
+# The first with the prefix of image builds, /usr, and pkg-config there;
+# the second with "/" and no pkg-config.
+for copy in usr root; do
+    prefix=/usr
+    if [ $copy = root ]; then
+        prefix=/
+        hide /usr/bin/pkg-config /usr/bin/pkgconf /usr/bin/*-pkg-config
+        ! command -v pkg-config > /dev/null || [ ! -s "$(command -v pkg-config)" ] ||
+            fail "pkg-config is still there"
+    fi
+    (unset SOURCE_DATE_EPOCH && cd "$work/export" && configure "$work/$copy" -DCMAKE_INSTALL_PREFIX=$prefix)
     grep -q 'Source date: .*from the newest entry of CHANGELOG.md' "$work/$copy.log" ||
         { cat "$work/$copy.log"; fail "configure did not date the build by CHANGELOG.md"; }
     cmake --build "$work/$copy" > "$work/$copy.build.log" 2>&1 || fail "build $copy"
     (cd "$work/$copy" && cpack -G "DEB;TGZ" -B "$work/$copy/packages" > /dev/null) || fail "cpack"
 done
-for package in "$work"/one/packages/*.deb "$work"/one/packages/*.tar.gz; do
-    cmp "$package" "$work/two/packages/${package##*/}" || fail "${package##*/} differs"
+for package in "$work"/root/packages/*.tar.gz; do
+    cmp "$package" "$work/usr/packages/${package##*/}" || fail "${package##*/} differs"
 done
-# What an image gets, with either prefix: the Debian package's files (which
-# the package test holds to the README's list) but lintian's overrides.
-dpkg-deb -c "$work"/one/packages/*.deb | awk '!/^d/ && !/lintian/ { print $6 }' | sort > "$work/expected"
+# What an image gets: the Debian package's files (which the package test
+# holds to the README's list) but lintian's overrides; with /usr, the units
+# in /usr/lib.
+dpkg-deb -c "$work"/root/packages/*.deb | awk '!/^d/ && !/lintian/ { print $6 }' | sort > "$work/expected"
 installed_files "$work/stage" | diff "$work/expected" - || fail "the installed files, prefix /"
-DESTDIR=$work/stage-usr cmake --install "$work/two" > /dev/null
-installed_files "$work/stage-usr" | diff "$work/expected" - || fail "the installed files, prefix /usr"
+DESTDIR=$work/stage-usr cmake --install "$work/usr" > /dev/null
+installed_files "$work/stage-usr" > "$work/usr.list"
+sed 's,^\./lib/,./usr/lib/,' "$work/expected" | sort | diff - "$work/usr.list" ||
+    fail "the installed files, prefix /usr"
 if command -v lintian > /dev/null; then
-    lintian --fail-on error,warning "$work"/one/packages/*.deb > "$work/lintian" 2>&1 ||
+    lintian --fail-on error,warning "$work"/root/packages/*.deb > "$work/lintian" 2>&1 ||
         { cat "$work/lintian"; fail "lintian, on the package of an exported tree"; }
 fi
 
