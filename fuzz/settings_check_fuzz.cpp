@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string report;
     const int status = check_settings(path.c_str(), false, report);
-    const start_plan plan = plan_start(path.c_str());
+    const start_plan plan = take_start_steps(path.c_str(), step_mode::foresee);
     FUZZ_CHECK(status == exit_status_of(plan.outcome));
     const bool logged = plan.outcome == start_outcome::client_started ||
                         plan.outcome == start_outcome::client_failed;

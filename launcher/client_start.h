@@ -24,5 +24,6 @@ int start_in_background(const std::vector<std::string>& arguments);
 // keeps the launcher's PID and standard input, output and error, holds no
 // other descriptor, and has every signal at its default.
 //
-// Returns only when the program could not be started, with the errno.
+// Returns only when the program could not be started, with the errno; the
+// launcher's signals are then as they were.
 int become_client(const std::vector<std::string>& arguments);

@@ -58,26 +58,32 @@ settings_status decode_csv_config(const settings_file& file, settings_place plac
     return refused != 0 && read.ok() ? settings_status{settings_verdict::failed, refused} : read;
 }
 
-settings_status csv_config_has_bytes(const settings_file& file, settings_place place,
-                                     bool& has_bytes) {
-    has_bytes = false;
-    // Stops at the first byte: ECANCELED only ends the reading.
-    const settings_status read =
-        decode_csv_config(file, place, [&has_bytes](std::string_view bytes) {
-            has_bytes = has_bytes || !bytes.empty();
-            return has_bytes ? ECANCELED : 0;
-        });
-    return has_bytes ? settings_status() : read;
+namespace {
+
+csv_outcome outcome_of(settings_place place, const settings_status& read, std::uint64_t bytes) {
+    return place.length == 0 ? csv_outcome::missing
+           : !read.ok()      ? csv_outcome::unreadable
+           : bytes == 0      ? csv_outcome::no_bytes
+                             : csv_outcome::written;
 }
 
-bool write_csv_config(const settings_file& file, settings_place place, const char* path,
-                      const char* settings_path) {
+}  // namespace
+
+csv_outcome foresee_csv_config(const settings_file& file, settings_place place, csv_facts& facts) {
+    const settings_status read =
+        decode_csv_config(file, place, [](std::string_view) { return 0; }, &facts);
+    return outcome_of(place, read, facts.bytes);
+}
+
+csv_outcome write_csv_config(const settings_file& file, settings_place place, const char* path,
+                             const char* settings_path) {
     // Created at the first byte, so that a CSV that decodes to nothing
     // leaves no file.
     unique_fd csv;
-    bool refused = false;
-    settings_status status = decode_csv_config(file, place, [&](std::string_view bytes) {
-        if (bytes.empty()) {
+    std::uint64_t bytes = 0;
+    int write_error = 0;
+    const settings_status read = decode_csv_config(file, place, [&](std::string_view decoded) {
+        if (decoded.empty()) {
             return 0;
         }
         if (!csv) {
@@ -86,31 +92,33 @@ bool write_csv_config(const settings_file& file, settings_place place, const cha
             csv = unique_fd(::open(
                 path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644));
             if (!csv) {
-                refused = true;
-                return errno;
+                write_error = errno;
+                complain({"can't create ", path, ": ", std::strerror(write_error)});
+                return write_error;
             }
         }
-        return write_all(csv.get(), bytes);
+        bytes += decoded.size();
+        write_error = write_all(csv.get(), decoded);
+        return write_error;
     });
-    if (refused) {
-        complain({"can't create ", path, ": ", std::strerror(status.error)});
-        return false;
-    }
     const bool created = static_cast<bool>(csv);
-    if (const int closed = csv.close(); closed != 0 && status.ok()) {
-        status = {settings_verdict::failed, closed};
+    if (const int closed = csv.close(); write_error == 0) {
+        write_error = closed;
     }
-    if (status.ok()) {
-        return true;
+    const csv_outcome outcome =
+        write_error != 0 ? csv_outcome::not_written : outcome_of(place, read, bytes);
+    if (outcome != csv_outcome::not_written && outcome != csv_outcome::unreadable) {
+        return outcome;
     }
-    const std::string reason = status.verdict == settings_verdict::failed
-                                   ? std::string(std::strerror(status.error))
-                                   : std::string(settings_path) + " changed while it was read";
     if (created) {
         ::unlink(path);
-        complain({"can't write ", path, ", removed it: ", reason});
-    } else {
-        complain({"can't write ", path, ": ", reason});
     }
-    return false;
+    if (created || outcome == csv_outcome::unreadable) {
+        const std::string reason = write_error != 0 ? std::strerror(write_error)
+                                   : read.verdict == settings_verdict::failed
+                                       ? std::strerror(read.error)
+                                       : std::string(settings_path) + " changed while it was read";
+        complain({"can't write ", path, created ? ", removed it: " : ": ", reason});
+    }
+    return outcome;
 }

@@ -31,17 +31,25 @@ settings_status decode_csv_config(const settings_file& file, settings_place plac
                                   const std::function<int(std::string_view)>& take,
                                   csv_facts* facts = nullptr);
 
-// Whether the CSV configuration at `place` decodes to at least one byte:
-// only its first bytes are read.
-settings_status csv_config_has_bytes(const settings_file& file, settings_place place,
-                                     bool& has_bytes);
+// What the CSV configuration in the settings gives.
+enum class csv_outcome : unsigned char {
+    missing,      // LWM2M_CSV is missing or empty
+    no_bytes,     // it decodes to no bytes
+    written,      // written to the file (foreseen: it would be)
+    unreadable,   // the settings file changed or failed while it was read
+    not_written,  // the file could not be created or written whole
+};
+
+// Decodes the CSV configuration at `place` in the settings `file`, as a
+// start would before it writes it, and says what it gives and, in `facts`,
+// what the decoding showed.
+csv_outcome foresee_csv_config(const settings_file& file, settings_place place, csv_facts& facts);
 
 // Writes the CSV configuration at `place` in the settings `file`, decoded,
 // to `path`, created or truncated, no terminator or line end added; nothing
 // is created when it decodes to no bytes. A file that can't be written
 // whole is removed, so a partial configuration never reaches the client.
-// False when it was not written, and what failed is said on standard error
-// (`settings_path` names the settings file there when it changed while it
-// was read).
-bool write_csv_config(const settings_file& file, settings_place place, const char* path,
-                      const char* settings_path);
+// What failed is said on standard error (`settings_path` names the
+// settings file there when it changed while it was read).
+csv_outcome write_csv_config(const settings_file& file, settings_place place, const char* path,
+                             const char* settings_path);

@@ -33,6 +33,31 @@ log_result lock_exclusively(int fd) {
     return {log_verdict::locked};
 }
 
+// Takes from the open file `fd` the permission bits beyond `mode`.
+void narrow(int fd, const struct stat& status, mode_t mode) {
+    if ((status.st_mode & 0777 & ~mode) != 0) {
+        static_cast<void>(::fchmod(fd, status.st_mode & 07777 & mode));
+    }
+}
+
+// lwm2m.log.1 holds what the log held, so it is narrowed the same way: when
+// it is a regular file of the launcher's own user, looked at before it is
+// opened, never through a link.
+void narrow_older_log(mode_t mode) {
+    struct stat named {};
+    if (::lstat(older_event_log_path, &named) != 0 || !S_ISREG(named.st_mode) ||
+        named.st_uid != ::geteuid() || (named.st_mode & 0777 & ~mode) == 0) {
+        return;
+    }
+    const unique_fd older(
+        ::open(older_event_log_path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat status {};
+    if (older && ::fstat(older.get(), &status) == 0 && status.st_dev == named.st_dev &&
+        status.st_ino == named.st_ino) {
+        narrow(older.get(), status, mode);
+    }
+}
+
 // Opens the log as it is named now and takes its lock; `log` is left
 // closed when the verdict is not `written`.
 log_result open_locked(unique_fd& log, mode_t mode) {
@@ -59,9 +84,8 @@ log_result open_locked(unique_fd& log, mode_t mode) {
     if (result.verdict != log_verdict::written) {
         return result;
     }
-    if ((status.st_mode & 0777 & ~mode) != 0) {
-        static_cast<void>(::fchmod(log.get(), status.st_mode & 07777 & mode));
-    }
+    narrow(log.get(), status, mode);
+    narrow_older_log(mode);
     if (const log_result locked = lock_exclusively(log.get());
         locked.verdict != log_verdict::written) {
         return locked;

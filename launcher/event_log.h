@@ -20,8 +20,8 @@
 // with one link (not a file another user planted, nor a hard link to one
 // elsewhere), and never through a symbolic link. A new log is created with
 // no more permission bits than `permitted_mode`, and an older one with more
-// loses them (which keeps out a reader that opens it later, not one that
-// holds it open already).
+// loses them, and so does /tmp/lwm2m/lwm2m.log.1 (which keeps out a reader
+// that opens them later, not one that holds one open already).
 //
 // The message goes in whole or not at all: after a short write (a full
 // file system) the log is cut back to where it was.

@@ -121,6 +121,7 @@ std::string enter_private_mount_namespace() {
 
 struct run_result {
     int status = -1;  // exit status, or -1 when the launcher was killed
+    int signal = 0;   // the signal that killed it
     std::string out;
     std::string err;
     pid_t pid = 0;
@@ -141,7 +142,7 @@ struct client_record {
 struct start_conditions {
     mode_t umask = 022;
     // Standard output and error: files, closed, or a pipe nobody reads.
-    enum { files, closed, dead_pipe } output = files;
+    enum output_kind { files, closed, dead_pipe } output = files;
     // An extra descriptor the client must not inherit, and the soft
     // limit of descriptors; close_range can be made to fail as on
     // kernels before 5.9.
@@ -154,8 +155,9 @@ struct start_conditions {
     std::optional<strings> environment = std::nullopt;  // default: this process's
     strings arguments = {};
     int ignored_signal = 0;  // ignored when the launcher starts
-    // Sent to the launcher once it has said something on standard error and
-    // is still running half a second later (see ran_until_signalled).
+    // Sent to the launcher once it has said something on standard error or
+    // in the log and is still running half a second later (see
+    // ran_until_signalled).
     int signal = 0;
 };
 
@@ -306,7 +308,7 @@ protected:
         bool ran_until_signalled = false;
         if (start.signal != 0) {
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (test_dir::read("/opt/e2e/stderr").empty() &&
+            while (test_dir::read("/opt/e2e/stderr").empty() && test_dir::read(log_path).empty() &&
                    std::chrono::steady_clock::now() < deadline) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
@@ -317,7 +319,8 @@ protected:
         if (!(start.signal != 0 && !ran_until_signalled)) {
             ::waitpid(pid, &status, 0);
         }
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test_dir::read("/opt/e2e/stdout"),
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                WIFSIGNALED(status) ? WTERMSIG(status) : 0, test_dir::read("/opt/e2e/stdout"),
                 test_dir::read("/opt/e2e/stderr"), pid, ran_until_signalled};
     }
 
@@ -455,29 +458,63 @@ TEST_F(Launcher, InTheForegroundTheLauncherBecomesTheClient) {
 
 // Under a supervisor that starts again whatever ends, a start that leaves no
 // client waits: a disabled module until it is stopped, anything else at
-// most 30 seconds, or until stopped, and then ends as usual.
-TEST_F(Launcher, InTheForegroundAStartWithoutClientWaitsForASignal) {
+// most 30 seconds, or until stopped. A stop ends it as the signal does, and
+// so does one that came while it worked, before any command line is logged.
+// A client that can't be run leaves the launcher as it was: SIGPIPE still
+// ignored, with nobody reading its output.
+TEST_F(Launcher, InTheForegroundAStartWithoutClientWaitsAndAStopEndsIt) {
     struct case_ {
         std::string settings;
         int signal;
-        int status;
         std::string reason;
+        std::string logged;
+        std::function<void()> gateway = [] {};
+        start_conditions::output_kind output = start_conditions::files;
     };
+    const std::string cannot_start = "can't start /opt/Quorvane/bin/lwm2mclient: ";
     const case_ cases[] = {
-        {typical_settings("0"), SIGTERM, 0, "the module is disabled (LWM2M_ENABLE is 0)"},
-        {typical_settings("0"), SIGHUP, 0, "the module is disabled (LWM2M_ENABLE is 0)"},
-        {"LWM2M_ENABLE=1\n", SIGTERM, 255,
-         "no CSV configuration: LWM2M_CSV is missing or empty in /opt/Quorvane/etc/settings"},
-        {typical_settings(), SIGTERM, 1,
-         "can't start /opt/Quorvane/bin/lwm2mclient: No such file or directory"},
+        {typical_settings("0"), SIGTERM, "the module is disabled (LWM2M_ENABLE is 0)",
+         "Quorvane is disabled.\n"},
+        {typical_settings("0"), SIGHUP, "the module is disabled (LWM2M_ENABLE is 0)",
+         "Quorvane is disabled.\n"},
+        {"LWM2M_ENABLE=1\n", SIGTERM,
+         "no CSV configuration: LWM2M_CSV is missing or empty in /opt/Quorvane/etc/settings",
+         missing_csv_entry},
+        {typical_settings(), SIGINT, cannot_start + "No such file or directory",
+         "lwm2m-launcher: " + cannot_start + "No such file or directory\n"},
+        // A stop while mkdir runs: nothing logged, nothing started.
+        {typical_settings(), SIGTERM, "", "",
+         [] {
+             install_client();
+             ::mkdir("/opt/e2e/bin", 0755);
+             write_file("/opt/e2e/bin/mkdir.real", test_dir::read("/usr/bin/mkdir"), 0755);
+             write_file("/opt/e2e/bin/mkdir",
+                        "#!/bin/sh\necho working >&2\nsleep 2\nexec /opt/e2e/bin/mkdir.real \"$@\"\n",
+                        0755);
+             ::mount("/opt/e2e/bin/mkdir", "/usr/bin/mkdir", nullptr, MS_BIND, nullptr);
+         }},
+        {typical_settings(), SIGTERM, cannot_start + "Exec format error",
+         "lwm2m-launcher: " + cannot_start + "Exec format error\n",
+         [] { write_file(client_path, "\177ELF garbage", 0755); }, start_conditions::dead_pipe},
     };
-    for (const auto& [settings, signal, status, reason] : cases) {
+    for (const auto& [settings, signal, reason, logged, gateway, output] : cases) {
         SCOPED_TRACE(reason + " " + strsignal(signal));
         write_file(settings_path, settings);
-        const auto run = run_launcher({.arguments = {"--foreground"}, .signal = signal});
+        std::filesystem::remove_all("/tmp/lwm2m");
+        gateway();
+        const auto run =
+            run_launcher({.output = output, .arguments = {"--foreground"}, .signal = signal});
+        ::umount2("/usr/bin/mkdir", MNT_DETACH);
         EXPECT_TRUE(run.ran_until_signalled);
-        EXPECT_EQ(run.status, status);
-        EXPECT_EQ(run.err, not_started + reason + "\n");
+        EXPECT_EQ(run.signal, signal);
+        if (output == start_conditions::files) {
+            EXPECT_EQ(run.err, reason.empty() ? "working\n" : not_started + reason + "\n");
+        }
+        EXPECT_TRUE(test_dir::read(log_path).ends_with(logged)) << test_dir::read(log_path);
+        if (logged.empty()) {
+            EXPECT_EQ(test_dir::read(log_path), "");
+        }
+        EXPECT_TRUE(no_client_started());
     }
 }
 
@@ -794,7 +831,28 @@ TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
              mount_tmpfs("/tmp/lwm2m/etc/config.csv/m");
          }},
         {"a client nobody may run", [] { ::chmod(client_path, 0644); }},
+        // Bind mounts of this very file system, of a directory and of a
+        // file: never entered, never emptied.
+        {"directories bound on dotted entries",
+         [] {
+             for (const char* dir : {"/tmp/lwm2m", "/tmp/lwm2m/etc", "/tmp/lwm2m/etc/data.d", csv_path}) {
+                 ::mkdir(dir, 0755);
+             }
+             ::mount("/opt/e2e/keep", "/tmp/lwm2m/etc/data.d", nullptr, MS_BIND, nullptr);
+             ::mount("/opt/e2e/keep", csv_path, nullptr, MS_BIND, nullptr);
+         }},
+        {"a file bound on config.csv",
+         [] {
+             ::mkdir("/tmp/lwm2m", 0755);
+             ::mkdir("/tmp/lwm2m/etc", 0755);
+             write_file(csv_path, "");
+             ::mount("/opt/e2e/keep/precious.txt", csv_path, nullptr, MS_BIND, nullptr);
+         }},
     };
+    ::mkdir("/opt/e2e/keep", 0755);
+    ::mkdir("/opt/e2e/keep/sub", 0755);
+    write_file("/opt/e2e/keep/precious.txt", "x");
+    write_file("/opt/e2e/keep/sub/deep.txt", "y");
     write_file(settings_path, typical_settings());
     for (const auto& [what, make] : gateways) {
         SCOPED_TRACE(what);
@@ -815,6 +873,8 @@ TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
                   std::string::npos)
             << check.out << said;
         EXPECT_TRUE(no_client_started());
+        EXPECT_EQ(test_dir::read("/opt/e2e/keep/precious.txt"), "x");
+        EXPECT_EQ(test_dir::read("/opt/e2e/keep/sub/deep.txt"), "y");
         ::umount2("/tmp/lwm2m/etc/config.csv/m", MNT_DETACH);
     }
 }
@@ -859,9 +919,23 @@ TEST_F(Launcher, NothingWaitsOnAFifoOrADevice) {
         EXPECT_EQ(run.status, 255);
         EXPECT_EQ(run.err, ignored);
     }
+    // Neither a start nor --check opens it: a writer waiting on the FIFO
+    // still waits.
+    ::rmdir(settings_path);
+    ::mkfifo(settings_path, 0644);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        ::close(::open(settings_path, O_WRONLY));
+        ::_exit(0);
+    }
+    EXPECT_EQ(run_launcher().status, 255);
+    EXPECT_EQ(run_launcher({.arguments = {"--check"}}).status, 1);
+    EXPECT_EQ(::waitpid(writer, nullptr, WNOHANG), 0);
+    ::close(::open(settings_path, O_RDONLY | O_NONBLOCK));
+    ::waitpid(writer, nullptr, 0);
+    ::unlink(settings_path);
 
     // A FIFO in the log's place: the messages are dropped, the start goes on.
-    ::rmdir(settings_path);
     write_file(settings_path, typical_settings());
     install_client();
     ::unlink(log_path);
@@ -946,7 +1020,8 @@ constexpr bool built_with_address_sanitizer = false;
 #endif
 
 // Beyond 0, 1 and 2, the settings file stays open from its reading to the
-// CSV's copy, and one more descriptor at a time does the rest.
+// CSV's copy, and one more descriptor at a time does the rest; two while
+// the walk goes down into a dotted directory.
 TEST_F(Launcher, TwoSpareDescriptorsAreEnoughAndFailedStartsAreSaid) {
     if (run_under_tool) {
         GTEST_SKIP() << "a tool run around the launcher needs descriptors of its own";
@@ -958,6 +1033,11 @@ TEST_F(Launcher, TwoSpareDescriptorsAreEnoughAndFailedStartsAreSaid) {
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(test_dir::read(csv_path), typical_csv);
     EXPECT_TRUE(test_dir::read(log_path).ends_with(" &\n"));
+    ::mkdir("/tmp/lwm2m/etc/old.d", 0755);
+    ::mkdir("/tmp/lwm2m/etc/old.d/inner", 0755);
+    write_file("/tmp/lwm2m/etc/old.d/inner/f.txt", "");
+    EXPECT_EQ(run_launcher({.descriptor_limit = 6}).status, 0);
+    EXPECT_FALSE(exists("/tmp/lwm2m/etc/old.d"));
 
     // Emulators start programs as a plain fork, and need processes of their
     // own.
@@ -1095,6 +1175,11 @@ TEST_F(Launcher, LogStaysSmallByMovingItsOlderPartAside) {
         EXPECT_EQ(test_dir::read("/tmp/victim"), "kept");
         EXPECT_EQ(mode_of(log_path), 0600U);
     }
+    // The older part holds the key too: no more readable than the settings.
+    std::filesystem::remove_all(older_path);
+    write_file(older_path, "older", 0644);
+    run_launcher();
+    EXPECT_EQ(mode_of(older_path), 0600U);
 }
 
 TEST_F(Launcher, LogTakesWholeMessagesOneLauncherAtATime) {

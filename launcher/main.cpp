@@ -59,18 +59,13 @@ void not_started(std::string_view why) {
     complain({"client not started: ", why});
 }
 
-// Carries out the plan, step by step; wherever a step turns out otherwise
-// than the look foresaw, the plan is decided again from what happened. In
-// the foreground the launcher becomes the client, and returns only when it
-// could not.
-start_outcome launch(bool foreground) {
-    start_plan plan = plan_start(settings_path);
-    if (const settings_status& read = plan.read.status;
-        read.verdict == settings_verdict::not_regular) {
-        complain({"ignoring ", settings_path, ": not a regular file"});
-    } else if (!read.ok() && read.error != ENOENT) {
-        complain({"can't read ", settings_path, ": ", std::strerror(read.error)});
-    }
+// Takes the steps of a start, then logs the client's command line and
+// starts the client; in the foreground the launcher becomes the client,
+// and returns only when it could not. `stops` are the signals that a
+// foreground start holds while it works: one that came meanwhile ends it
+// before the command line is logged, as a start that never happened.
+start_outcome launch(bool foreground, const sigset_t& stops) {
+    start_plan plan = take_start_steps(settings_path, step_mode::act);
     const auto log = [&plan](std::string_view message) {
         if (const log_result result = log_append(message, plan.read.settings.file_mode);
             result.verdict != log_verdict::written) {
@@ -81,16 +76,6 @@ start_outcome launch(bool foreground) {
         not_started(plan.reason);
         return plan.outcome;
     };
-
-    if (plan.outcome == start_outcome::work_dir_refused) {
-        return ended();
-    }
-    plan.work = rebuild_work_dir();
-    plan.csv_write_fails =
-        plan.work.refusal.empty() && !plan.work.csv_kept() && plan.csv == csv_source::has_bytes &&
-        !write_csv_config(plan.read.file, plan.read.settings.csv, csv_config_path, settings_path);
-    plan.read.file = settings_file();
-    plan.decide();
     switch (plan.outcome) {
         case start_outcome::work_dir_refused:
             return ended();
@@ -103,6 +88,10 @@ start_outcome launch(bool foreground) {
         case start_outcome::client_started:
         case start_outcome::client_failed:
             break;
+    }
+    constexpr timespec no_time{};
+    if (const int stop = foreground ? wait_for_signal(stops, &no_time) : 0; stop != 0) {
+        end_by_signal(stop);
     }
     log(plan.command.line + "\n");
     // A client the look found missing or not executable is not tried: an
@@ -122,17 +111,18 @@ start_outcome launch(bool foreground) {
 
 // A supervisor starts again whatever ends, so in the foreground a start that
 // leaves no client must not end at once, or it would be run over and over.
-// A disabled module waits, idle, until it is stopped (TERM, INT or HUP), and
-// then ends with status 0; anything else waits 30 seconds, or until it is
-// stopped, and ends with its usual status, so that it is tried again at that
-// pace and a gateway provisioned later comes up by itself.
-int linger(start_outcome outcome, const sigset_t& stop_signals) {
-    if (outcome == start_outcome::module_disabled) {
-        wait_for_signal(stop_signals, nullptr);
-        return EXIT_SUCCESS;
-    }
+// A disabled module waits, idle, until it is stopped; anything else waits
+// 30 seconds, or until it is stopped, and ends with its usual status, so
+// that it is tried again at that pace and a gateway provisioned later comes
+// up by itself. A stop (TERM, INT or HUP) ends the launcher as that signal
+// does, which every supervisor takes for a stop, and systemd for a clean
+// one.
+int linger(start_outcome outcome, const sigset_t& stops) {
     constexpr timespec retry_pause{30, 0};
-    wait_for_signal(stop_signals, &retry_pause);
+    const bool disabled = outcome == start_outcome::module_disabled;
+    if (const int stop = wait_for_signal(stops, disabled ? nullptr : &retry_pause); stop != 0) {
+        end_by_signal(stop);
+    }
     return exit_status_of(outcome);
 }
 
@@ -145,7 +135,7 @@ constexpr std::string_view help_text =
     "\n"
     "  --foreground    become the client, for a supervisor; a start that leaves\n"
     "                  no client waits: until stopped when the module is\n"
-    "                  disabled (then status 0), 30 seconds otherwise\n"
+    "                  disabled, 30 seconds otherwise\n"
     "  --check [FILE]  read FILE (default /opt/Quorvane/etc/settings) as a start\n"
     "                  would, print what the launcher would do, touch nothing\n"
     "  --strict        with --check: judge FILE alone, not this machine\n"
@@ -239,9 +229,9 @@ int main(int argc, char** argv) {
     }
     open_missing_standard_descriptors();
     const bool starting = call.action == invocation::start;
-    // In the foreground, a stop that comes while the launcher works is kept
-    // for later: it ends a wait at once, and the launcher itself just before
-    // it would become the client (exec_program unblocks every signal).
+    // In the foreground, a stop that comes while the launcher works is held
+    // until the work is done: it then ends the launcher before the command
+    // line is logged, or ends a wait at once.
     sigset_t stop_signals;
     ::sigemptyset(&stop_signals);
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
@@ -258,7 +248,7 @@ int main(int argc, char** argv) {
             return status;
         }
         close_inherited_descriptors_on_exec();
-        const start_outcome outcome = launch(call.foreground);
+        const start_outcome outcome = launch(call.foreground, stop_signals);
         return call.foreground ? linger(outcome, stop_signals) : exit_status_of(outcome);
     } catch (const std::bad_alloc&) {
         complain({starting ? "client not started: " : "", "out of memory"});

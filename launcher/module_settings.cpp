@@ -28,7 +28,7 @@ module_settings_read load_module_settings(const char* path, const settings_line_
         }
     }
     if (!read.status.ok()) {
-        read.file = settings_file();
+        read.file.fd = unique_fd();
         read.values = module_values();
         return read;
     }

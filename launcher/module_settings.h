@@ -86,7 +86,8 @@ struct module_settings_read {
 };
 
 // Reads every field from the settings file at `path` in one pass. When the
-// file can't be read, every field keeps its default and `file` is closed.
+// file can't be read, every field keeps its default and `file` is closed
+// (its status says what the path led to).
 // `observe`, when set, sees every line (see settings_scan).
 module_settings_read load_module_settings(const char* path,
                                           const settings_line_observer& observe = {});

@@ -314,14 +314,10 @@ void report_settings(const module_settings_read& read, bool strict, settings_fin
     }
 }
 
-// The CSV goes through the very decoder of a start; its bytes are only
-// counted here.
-std::uint64_t report_csv(const module_settings_read& read, settings_findings& findings,
-                         std::string& report) {
-    const settings_place place = read.settings.csv;
-    csv_facts facts;
-    const settings_status status = decode_csv_config(
-        read.file, place, [](std::string_view) { return 0; }, &facts);
+// The CSV as the decoder of a start finds it; its bytes are only counted.
+void report_csv(const start_plan& plan, settings_findings& findings, std::string& report) {
+    const settings_place place = plan.read.settings.csv;
+    const csv_facts& facts = plan.facts;
     report += "\nCSV configuration\n";
     if (place.length == 0) {
         report += "  none: LWM2M_CSV is missing or empty\n";
@@ -338,24 +334,25 @@ std::uint64_t report_csv(const module_settings_read& read, settings_findings& fi
                                    "first at character " +
                                    std::to_string(*facts.first_stray + 1);
         report += "  " + strays + "\n";
-        findings.add(
-            {read.values[key_index("LWM2M_CSV")].line, "LWM2M_CSV: " + strays + " of its value"});
+        findings.add({plan.read.values[key_index("LWM2M_CSV")].line,
+                      "LWM2M_CSV: " + strays + " of its value"});
     }
-    if (!status.ok()) {
-        report += "  can't be read whole: ";
-        report += status.verdict == settings_verdict::failed ? std::strerror(status.error)
-                                                             : "the file changed while it was read";
-        report += "\n";
+    if (plan.csv == csv_outcome::unreadable) {
+        report += "  can't be read whole: the file changed or failed while it was read\n";
     }
-    return facts.bytes;
 }
 
 void report_findings(settings_findings& findings, std::string& report) {
-    std::stable_sort(
-        findings.shown.begin(), findings.shown.end(),
-        [](const settings_finding& a, const settings_finding& b) { return a.line < b.line; });
     report += "\nFindings\n";
-    for (const settings_finding& finding : findings.shown) {
+    // By line, in the order they were found: the pass finds them line by
+    // line, and the few found after it go where their line is.
+    std::vector<settings_finding>& shown = findings.shown;
+    for (std::size_t i = 1; i < shown.size(); ++i) {
+        for (std::size_t j = i; j > 0 && shown[j].line < shown[j - 1].line; --j) {
+            std::swap(shown[j], shown[j - 1]);
+        }
+    }
+    for (const settings_finding& finding : shown) {
         report += "  ";
         if (finding.line != 0) {
             report += "line " + std::to_string(finding.line) + ": ";
@@ -370,23 +367,21 @@ void report_findings(settings_findings& findings, std::string& report) {
 }
 
 // What the plan says a start would do, and what it would meet.
-void report_plan(const start_plan& plan, std::uint64_t csv_bytes, const struct stat& status,
-                 std::string& report) {
+void report_plan(const start_plan& plan, std::string& report) {
     const std::string etc = work_dir;
     report += "\nA start would\n";
     if (plan.outcome == start_outcome::work_dir_refused) {
         report += "  refuse to work in " + etc + " (" + plan.work.refusal + ")\n";
     } else {
-        if (!plan.work.dotted.empty()) {
-            const std::size_t count = plan.work.dotted.size();
+        if (const std::size_t count = plan.work.dotted.removed; count != 0) {
             report += "  remove " + std::to_string(count) + (count == 1 ? " entry" : " entries") +
                       " of " + etc + " whose names hold a dot\n";
         }
-        for (const kept_entry& kept : plan.work.kept) {
+        for (const kept_entry& kept : plan.work.dotted.kept) {
             report += "  fail to remove " + etc + "/" + shown_plainly(kept.name) + ": " +
                       shown_plainly(kept.why) + "\n";
         }
-        if (plan.csv_write_fails) {
+        if (plan.csv == csv_outcome::not_written) {
             report += "  fail to create " + std::string(csv_config_path) + ": " +
                       std::strerror(plan.work.csv_create_error) + "\n";
         }
@@ -396,7 +391,7 @@ void report_plan(const start_plan& plan, std::uint64_t csv_bytes, const struct s
                 "Plugwell\"\n";
         } else {
             report += "  write " + std::string(csv_config_path) + " (" +
-                      counted(csv_bytes, "byte") + ")\n";
+                      counted(plan.facts.bytes, "byte") + ")\n";
         }
         if (plan.outcome == start_outcome::module_disabled) {
             report += "  log \"Quorvane is disabled.\": the module is disabled\n";
@@ -420,7 +415,7 @@ void report_plan(const start_plan& plan, std::uint64_t csv_bytes, const struct s
     if (const auto pid = running_client()) {
         report += "  a client is already running (pid " + *pid + ")\n";
     }
-    if ((status.st_mode & S_IROTH) != 0 && !plan.read.settings.psk.empty()) {
+    if ((plan.read.file.status.st_mode & S_IROTH) != 0 && !plan.read.settings.psk.empty()) {
         report += "  the settings file is readable by others: the key is exposed\n";
     }
     if (proc_shows_command_lines()) {
@@ -434,31 +429,32 @@ void report_plan(const start_plan& plan, std::uint64_t csv_bytes, const struct s
 
 int check_settings(const char* path, bool strict, std::string& report) {
     settings_findings findings;
-    report = "Settings file " + shown_plainly(path) + "\n";
-    struct stat status {};
-    if (::stat(path, &status) == 0) {
-        report += "  " + described(status) + "\n";
-    }
     start_plan plan;
     if (strict) {
         plan.read = load_module_settings(path, finding_observer(findings));
+        plan.csv = foresee_csv_config(plan.read.file, plan.read.settings.csv, plan.facts);
     } else {
-        plan = plan_start(path, finding_observer(findings));
+        plan = take_start_steps(path, step_mode::foresee, finding_observer(findings));
+    }
+    report = "Settings file " + shown_plainly(path) + "\n";
+    if (const struct stat& status = plan.read.file.status; status.st_mode != 0) {
+        report += "  " + described(status) + "\n";
     }
     if (const settings_status& read = plan.read.status; !read.ok()) {
         report += "  can't be read: ";
         report += read.verdict == settings_verdict::not_regular ? "not a regular file"
+                  : read.verdict == settings_verdict::changed   ? "it changed while it was opened"
                                                                 : std::strerror(read.error);
         report += "\n";
         return 1;
     }
     report += "  readable\n";
     report_settings(plan.read, strict, findings, report);
-    const std::uint64_t csv_bytes = report_csv(plan.read, findings, report);
+    report_csv(plan, findings, report);
     report_findings(findings, report);
     if (strict) {
         return findings.count == 0 ? 0 : 3;
     }
-    report_plan(plan, csv_bytes, status, report);
+    report_plan(plan, report);
     return exit_status_of(plan.outcome);
 }

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "csv_config.h"
+#include "complain.h"
 #include "fixed_paths.h"
 
 namespace {
@@ -55,13 +55,13 @@ void start_plan::decide() {
         reason = no_csv + "the earlier " + csv_config_path + " could not be removed";
     } else if (settings.verdict == settings_verdict::failed && settings.error == ENOENT) {
         reason = "no settings file at " + path;
-    } else if (!settings.ok() || csv == csv_source::unreadable) {
+    } else if (!settings.ok() || csv == csv_outcome::unreadable) {
         reason = no_csv + path + " could not be read";
-    } else if (csv == csv_source::missing) {
+    } else if (csv == csv_outcome::missing) {
         reason = no_csv + "LWM2M_CSV is missing or empty in " + path;
-    } else if (csv == csv_source::decodes_to_nothing) {
+    } else if (csv == csv_outcome::no_bytes) {
         reason = no_csv + "LWM2M_CSV decodes to no bytes";
-    } else if (csv_write_fails) {
+    } else if (csv == csv_outcome::not_written) {
         reason = no_csv + csv_config_path + " could not be written";
     } else if (read.settings.enable == 0) {
         outcome = start_outcome::module_disabled;
@@ -75,22 +75,29 @@ void start_plan::decide() {
     }
 }
 
-start_plan plan_start(const char* path, const settings_line_observer& observe) {
+start_plan take_start_steps(const char* path, step_mode mode, const settings_line_observer& observe) {
+    const bool act = mode == step_mode::act;
     start_plan plan;
     plan.settings_path = path;
     plan.read = load_module_settings(path, observe);
-    plan.work = survey_work_dir();
-    const module_settings& settings = plan.read.settings;
-    if (settings.csv.length != 0) {
-        bool has_bytes = false;
-        const settings_status status =
-            csv_config_has_bytes(plan.read.file, settings.csv, has_bytes);
-        plan.csv = !status.ok() ? csv_source::unreadable
-                   : has_bytes  ? csv_source::has_bytes
-                                : csv_source::decodes_to_nothing;
+    const settings_status& read = plan.read.status;
+    if (act && read.verdict == settings_verdict::not_regular) {
+        complain({"ignoring ", path, ": not a regular file"});
+    } else if (act && !read.ok() && read.error != ENOENT) {
+        complain({"can't read ", path, ": ", std::strerror(read.error)});
     }
-    plan.csv_write_fails = plan.work.csv_create_error != 0;
-    plan.command = compose_client_command(settings);
+    plan.work = prepare_work_dir(mode);
+    const settings_place csv = plan.read.settings.csv;
+    if (!act) {
+        plan.csv = foresee_csv_config(plan.read.file, csv, plan.facts);
+        if (plan.csv == csv_outcome::written && plan.work.csv_create_error != 0) {
+            plan.csv = csv_outcome::not_written;
+        }
+    } else if (plan.work.refusal.empty() && !plan.work.csv_kept()) {
+        plan.csv = write_csv_config(plan.read.file, csv, csv_config_path, path);
+    }
+    plan.read.file.fd = unique_fd();  // read whole: the settings are not held open
+    plan.command = compose_client_command(plan.read.settings);
     plan.client_error = client_blocker();
     plan.decide();
     return plan;

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The lwm2m-launcher authors
 //
-// What a start does, decided in one place: a start carries the plan out,
-// and --check prints it, so the two can't tell different stories.
+// The steps of a start, written once: a start takes them, and --check
+// foresees them with the same code and prints what they would give, so the
+// two can't tell different stories.
 #pragma once
 
 #include <string>
 
 #include "client_command.h"
+#include "csv_config.h"
 #include "module_settings.h"
 #include "work_dir.h"
 
@@ -22,23 +24,14 @@ enum class start_outcome : unsigned char {
 
 int exit_status_of(start_outcome outcome);
 
-// What the CSV configuration in the settings gives.
-enum class csv_source : unsigned char {
-    missing,  // LWM2M_CSV is missing or empty
-    decodes_to_nothing,
-    has_bytes,
-    unreadable,  // the settings file changed or failed while it was read
-};
-
 struct start_plan {
     const char* settings_path = nullptr;
-    module_settings_read read;  // the settings, and the file left open for the CSV
+    module_settings_read read;  // the settings (the file is closed once the CSV is read)
     work_dir_state work;
-    csv_source csv = csv_source::missing;
-    // Writing config.csv fails (a survey: would fail, for work.csv_create_error).
-    bool csv_write_fails = false;
+    csv_outcome csv = csv_outcome::missing;
+    csv_facts facts;         // foreseen only: what decoding the CSV showed
     client_command command;  // what a start logs and runs when the module is enabled
-    int client_error = 0;    // what starting the client meets (a survey: would meet)
+    int client_error = 0;    // what starting the client meets, or would meet
 
     start_outcome outcome = start_outcome::client_started;
     // Why no client is left running, for "client not started: <reason>";
@@ -46,12 +39,15 @@ struct start_plan {
     std::string reason;
 
     // Sets `outcome` and `reason` from the facts above. A start calls it
-    // again whenever carrying the plan out changed one of them.
+    // again once it has tried to start the client.
     void decide();
 };
 
-// Reads the settings at `path` and looks at this gateway, changing
-// nothing: the work directory, what would be removed and written there, and
-// whether the client program can be run by the launcher's effective user.
-// `observe`, when set, sees every line of the settings file.
-start_plan plan_start(const char* path, const settings_line_observer& observe = {});
+// The steps of a start up to the client's, taken or foreseen (see
+// step_mode): reads the settings at `path`, prepares the work directory,
+// writes the CSV configuration, composes the client's command and looks
+// whether the client program can be run by the launcher's effective user;
+// then decides. Taken, what goes wrong on the way is said on standard
+// error. `observe`, when set, sees every line of the settings file.
+start_plan take_start_steps(const char* path, step_mode mode,
+                            const settings_line_observer& observe = {});

@@ -20,7 +20,7 @@ class PrivateDir : public testing::Test {
 protected:
     std::string refusal_of(const std::string& name, uid_t owner = ::geteuid()) {
         unique_fd dir;
-        const dir_check check = open_private_dir(dir_.path(name).c_str(), owner, dir);
+        const dir_check check = open_private_dir(dir_.path(name).c_str(), owner, dir, step_mode::act);
         const bool trusted = check.verdict == dir_verdict::trusted;
         EXPECT_EQ(static_cast<bool>(dir), trusted);
         return trusted ? "" : refusal_text(name.c_str(), check, owner);
@@ -73,7 +73,7 @@ TEST(DottedEntries, GoWhateverTheirNameOrTypeAndNothingElseDoes) {
     ASSERT_EQ(::chmod(dir.path("tree.d/ro").c_str(), 0500), 0);
 
     remove_dotted_entries(unique_fd(::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
-                          dir.path().c_str());
+                          dir.path().c_str(), step_mode::act);
 
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -262,18 +263,30 @@ bool settings_name_is(std::string_view name, std::string_view key) {
 }
 
 settings_status settings_open(const char* path, settings_file& file) {
-    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a
-    // writer. It changes nothing for a regular file.
-    unique_fd fd(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    // Looked at before it is opened: opening a device can act (a watchdog
+    // starts counting), and a FIFO would wait for a writer.
+    const unique_fd look(::open(path, O_PATH | O_CLOEXEC));
+    if (!look || ::fstat(look.get(), &file.status) != 0) {
+        return {settings_verdict::failed, errno};
+    }
+    if (!S_ISREG(file.status.st_mode)) {
+        return {settings_verdict::not_regular};
+    }
+    // The file looked at, opened again through /proc; where there is no
+    // /proc, by its path, which must still lead to it.
+    unique_fd fd(::open(("/proc/self/fd/" + std::to_string(look.get())).c_str(),
+                        O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd && errno == ENOENT) {
+        fd = unique_fd(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    }
     struct stat status {};
     if (!fd || ::fstat(fd.get(), &status) != 0) {
         return {settings_verdict::failed, errno};
     }
-    if (!S_ISREG(status.st_mode)) {
-        return {settings_verdict::not_regular};
+    if (status.st_dev != file.status.st_dev || status.st_ino != file.status.st_ino) {
+        return {settings_verdict::changed};
     }
     file.fd = std::move(fd);
-    file.status = status;
     return {};
 }
 

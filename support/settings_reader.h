@@ -78,8 +78,9 @@ struct settings_status {
 };
 
 // Opens the settings file at `path` without waiting on it. A file that is
-// not regular is refused: a FIFO or a device could make a reader wait
-// forever or read without end.
+// not regular is refused without being opened: a FIFO or a device could
+// make a reader wait forever or read without end, and opening a device can
+// act. `file.status` is what the path led to, whenever it could be seen.
 settings_status settings_open(const char* path, settings_file& file);
 
 struct settings_key {

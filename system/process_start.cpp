@@ -90,15 +90,31 @@ void wait_for_exit(pid_t pid) {
 int exec_program(char* const* argv, char* const* envp) {
     // Caught signals go back to their defaults by exec itself; ignored ones
     // (SIGPIPE by the launcher, any by whoever started it) would not.
-    struct sigaction defaults {};
-    defaults.sa_handler = SIG_DFL;
-    // Refused, harmlessly, for KILL, STOP and the C library's own signals.
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigset_t ignored;
+    ::sigemptyset(&ignored);
+    // KILL, STOP and the C library's own signals refuse, harmlessly.
     for (int signal = 1; signal < NSIG; ++signal) {
-        static_cast<void>(::sigaction(signal, &defaults, nullptr));
+        struct sigaction old {};
+        if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN &&
+            ::sigaction(signal, &action, nullptr) == 0) {
+            ::sigaddset(&ignored, signal);
+        }
     }
     sigset_t none;
+    sigset_t blocked;
     ::sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::sigprocmask(SIG_SETMASK, &none, &blocked);
     ::execve(argv[0], argv, envp);
-    return errno;
+    const int error = errno;
+    // The launcher goes on as it was: SIGPIPE ignored, its stops held.
+    ::sigprocmask(SIG_SETMASK, &blocked, nullptr);
+    action.sa_handler = SIG_IGN;
+    for (int signal = 1; signal < NSIG; ++signal) {
+        if (::sigismember(&ignored, signal) == 1) {
+            ::sigaction(signal, &action, nullptr);
+        }
+    }
+    return error;
 }

@@ -44,5 +44,6 @@ void wait_for_exit(pid_t pid);
 // the process keeps its PID and whatever supervises it supervises the
 // program. Every signal goes back to its default disposition and none stays
 // blocked; descriptors marked close-on-exec (every one but 0, 1 and 2) go.
-// Returns only when exec failed, with its errno.
+// Returns only when exec failed, with its errno, the dispositions and the
+// mask as they were.
 int exec_program(char* const* argv, char* const* envp);

@@ -3,6 +3,8 @@
 
 #include "signal_wait.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 
 namespace {
@@ -43,9 +45,10 @@ int wait_for_signal(const sigset_t& wanted, const timespec* timeout) {
     for (;;) {
         timespec left{};
         if (timeout != nullptr) {
+            // Once the time has run out, one last look at what is pending.
             left = minus(deadline, now());
             if (left.tv_sec < 0) {
-                return 0;
+                left = timespec{};
             }
         }
         // EINTR: a stop and continue, or a handler of another signal; the
@@ -58,4 +61,17 @@ int wait_for_signal(const sigset_t& wanted, const timespec* timeout) {
             return 0;
         }
     }
+}
+
+void end_by_signal(int signal) {
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    ::sigaction(signal, &defaults, nullptr);
+    // Raised while it may be blocked, then delivered when it is unblocked.
+    ::raise(signal);
+    sigset_t only;
+    ::sigemptyset(&only);
+    ::sigaddset(&only, signal);
+    ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    ::_exit(128 + signal);
 }

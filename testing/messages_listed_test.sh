@@ -3,9 +3,11 @@
 # Copyright 2026 The lwm2m-launcher authors
 #
 # Every message the launcher can print or log is listed in the manual page.
-# The messages are made from the string literals of the files that say
-# them; each literal with words in it (the help text and the fixed commands
-# aside) must stand in the page's text.
+# The messages are made from the string literals of the launcher's files
+# (support/ and system/ print nothing); each literal with words in it must
+# stand in the page's text. Left out: the tests, the help text, the fixed
+# commands and paths, and the --check report (settings_check.cpp), which is
+# a report, not a message, and is shown whole in the README.
 #
 # Usage: messages_listed_test.sh SOURCE_DIR
 set -eu
@@ -18,15 +20,17 @@ text=$(sed -e 's/\\-/-/g; s/\\(lq//g; s/\\(rq//g; s/\\(em//g; s/\\f[BIRP]//g' \
 
 missing=0
 literals=0
-for source in main start_plan work_dir event_log csv_config; do
+for source in "$root"/launcher/*.cpp; do
+    case $source in *_test.cpp | */settings_check.cpp) continue ;; esac
     sed -e '/help_text =/,/;$/d' -e '/usage_line =/,/;$/d' -e '/^ *\/\//d' -e '/#include/d' \
-        "$root/launcher/$source.cpp" |
+        "$source" |
         grep -o '"[^"]*"' | grep '[A-Za-z][A-Za-z][A-Za-z]' || true
 done | sort -u > "${TMPDIR:-/tmp}/messages.$$"
 while IFS= read -r literal; do
-    # Options and the fixed commands are not messages.
+    # Options, the fixed commands and hexadecimal digits are not messages.
     case $literal in
-        '"--'* | '"/'* | '"mkdir -p "' | '" 2> /dev/null"' | '"config.csv"' | '"lwm2m-launcher "') continue ;;
+        '"--'* | '"/'* | '"mkdir -p "' | '" 2> /dev/null"' | '"config.csv"' | '"lwm2m-launcher "' | \
+            '"0123456789ABCDEF"') continue ;;
     esac
     words=$(printf '%s' "$literal" | sed -e 's/^"//; s/"$//; s/\\n$//' -e 's/^[ ,:]*//; s/[ ,:]*$//')
     literals=$((literals + 1))

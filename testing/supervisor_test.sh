@@ -93,11 +93,12 @@ case $supervisor in
         cp "$work/service" /run/service/lwm2m-launcher/run
         ;;
     busybox)
-        # init's own /etc/inittab, and its console, are this test's.
+        # init's own /etc/inittab, and its console (where there is one: a
+        # container may have none), are this test's.
         mkdir /run/etc
         cp "$work/service" /run/etc/inittab
         mount -t overlay overlay -o lowerdir=/run/etc:/etc /etc
-        mount --bind /dev/null /dev/console
+        [ ! -e /dev/console ] || mount --bind /dev/null /dev/console
         ;;
     openrc)
         mkdir -p /run/etc/init.d /run/etc/conf.d /run/etc/runlevels/default /run/openrc

@@ -19,13 +19,16 @@
 #  - a disabled module leaves no client and is not tried again.
 # The pace (RestartSec=30) is checked as set, then shortened to a second
 # by a drop-in so that the test takes seconds.
-# Usage: systemd_unit_test.sh LAUNCHER PACKAGING_DIR
+# Usage: systemd_unit_test.sh LAUNCHER PACKAGING_DIR CLIENT
+#   CLIENT: the stand-in client program (testing/stand_in_client.cpp), one
+#   process that leaves no child behind
 # Exit: 0 all hold, 1 one doesn't (a check that fails, or checks that never
 # finish), 77 skipped (no root, no systemd-nspawn, or a container that did
 # not boot; when CI is set that fails instead).
 set -eu
 launcher=$1
 units=$2
+client=$3
 
 skip() {
     [ -z "${CI:-}" ] || { echo "FAIL: $*"; exit 1; }
@@ -38,11 +41,6 @@ command -v systemd-nspawn > /dev/null || skip "no systemd-nspawn (package system
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/etc" "$work/results"
-# A client that ends on request: SIGUSR1 with status 3, SIGUSR2 with 0; at
-# once, with status 3, while /run/die-at-once is there.
-printf '#!/bin/sh\n[ ! -e /run/die-at-once ] || exit 3\ntrap "exit 3" USR1\ntrap "exit 0" USR2\nwhile :; do sleep 1; done\n' \
-    > "$work/lwm2mclient"
-chmod 755 "$work/lwm2mclient"
 
 # The container boots into a target of its own, whose one service runs the
 # checks and powers the container off.
@@ -186,7 +184,7 @@ bind() { printf -- '--bind-ro=%s:%s ' "$1" "$2"; }
 # shellcheck disable=SC2046 # one word per option
 timeout 500 systemd-nspawn --volatile=yes --register=no --keep-unit -D / --boot --quiet \
     $(bind "$launcher" /opt/Quorvane/bin/lwm2m-launcher) \
-    $(bind "$work/lwm2mclient" /opt/Quorvane/bin/lwm2mclient) \
+    $(bind "$client" /opt/Quorvane/bin/lwm2mclient) \
     $(bind "$units/lwm2m-launcher.service" /etc/systemd/system/lwm2m-launcher.service) \
     $(bind "$units/lwm2m-launcher-settings.path" /etc/systemd/system/lwm2m-launcher-settings.path) \
     $(bind "$units/lwm2m-launcher-settings.service" /etc/systemd/system/lwm2m-launcher-settings.service) \
