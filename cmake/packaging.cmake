@@ -25,9 +25,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "The Quorvane add-on module links Modbus equipment to an LwM2M server. At
 every boot, lwm2m-launcher reads the module's settings, rebuilds its work
 directory in /tmp/lwm2m, writes the CSV configuration held in the settings,
-and starts the module's LwM2M client in the background, without a shell.
-It is started by lwm2m-launcher.service under systemd, or by the init
-script under SysV or BusyBox init.")
+and starts the module's LwM2M client without a shell. Under
+lwm2m-launcher.service (systemd) or runit it becomes the client in its own
+process, so the supervisor keeps the client up; the init script (SysV or
+BusyBox init) starts it in the background.")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/postinst ${PROJECT_SOURCE_DIR}/packaging/prerm
     ${PROJECT_SOURCE_DIR}/packaging/postrm ${PROJECT_SOURCE_DIR}/packaging/conffiles)

@@ -29,6 +29,8 @@ drwxr-xr-x etc/init.d/
 -rwxr-xr-x etc/init.d/lwm2m-launcher
 drwxr-xr-x etc/sv/
 drwxr-xr-x etc/sv/lwm2m-launcher/
+drwxr-xr-x etc/sv/lwm2m-launcher/log/
+-rwxr-xr-x etc/sv/lwm2m-launcher/log/run
 -rwxr-xr-x etc/sv/lwm2m-launcher/run
 drwxr-xr-x lib/
 drwxr-xr-x lib/systemd/
@@ -41,6 +43,9 @@ drwxr-xr-x opt/Quorvane/
 drwxr-xr-x opt/Quorvane/bin/
 -rwxr-xr-x opt/Quorvane/bin/lwm2m-launcher
 drwxr-xr-x usr/
+drwxr-xr-x usr/lib/
+drwxr-xr-x usr/lib/tmpfiles.d/
+-rw-r--r-- usr/lib/tmpfiles.d/lwm2m-launcher.conf
 drwxr-xr-x usr/share/
 drwxr-xr-x usr/share/doc/
 drwxr-xr-x usr/share/doc/lwm2m-launcher/
@@ -55,6 +60,8 @@ drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/openrc/
 drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/procd/
 -rwxr-xr-x usr/share/doc/lwm2m-launcher/examples/procd/lwm2m-launcher
 drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/s6/
+drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/s6/log/
+-rwxr-xr-x usr/share/doc/lwm2m-launcher/examples/s6/log/run
 -rwxr-xr-x usr/share/doc/lwm2m-launcher/examples/s6/run
 -rw-r--r-- usr/share/doc/lwm2m-launcher/examples/settings.example
 drwxr-xr-x usr/share/lintian/
@@ -106,7 +113,8 @@ dpkg-deb -f "$deb" Maintainer | grep -q '<.*@.*>' || fail "no maintainer e-mail 
 [ "$(dpkg-deb -f "$deb" Description | wc -l)" -ge 3 ] || fail "no long description"
 dpkg-deb -e "$deb" "$work/control"
 [ "$(cat "$work/control/conffiles")" = "/etc/init.d/lwm2m-launcher
-/etc/sv/lwm2m-launcher/run" ] || fail "conffiles"
+/etc/sv/lwm2m-launcher/run
+/etc/sv/lwm2m-launcher/log/run" ] || fail "conffiles"
 grep -q 'for unit in lwm2m-launcher.service lwm2m-launcher-settings.path' "$work/control/postinst" ||
     fail "the units are not enabled on installation"
 
