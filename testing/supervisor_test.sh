@@ -7,6 +7,9 @@
 # Three gateways at once: enabled (one launcher run in 30 s, one client; a
 # killed client comes back; a stop leaves none), disabled (one run in 40 s),
 # no CSV (one or two runs in 40 s); none leaves a launcher once stopped.
+# Under runit and s6 the service's log service runs too (log/run beside the
+# run file), and the launcher's reason for a start without a client must
+# reach its log directory.
 # Usage: supervisor_test.sh SUPERVISOR LAUNCHER SERVICE_FILE CLIENT [DEB_DIR]
 #   SUPERVISOR: runit, daemontools, s6, busybox, or openrc (unpacked from
 #   DEB_DIR's openrc, librc1 and libeinfo1 packages)
@@ -40,6 +43,7 @@ if [ "${6:-}" != --phase ]; then
     trap 'rm -rf "$work"' EXIT
     cp "$2" "$work/launcher"
     cp "$3" "$work/service"
+    [ ! -f "$(dirname "$3")/log/run" ] || cp "$(dirname "$3")/log/run" "$work/log-run"
     cp "$4" "$work/client"
     if [ "$supervisor" = openrc ]; then
         for package in openrc librc1 libeinfo1; do
@@ -91,6 +95,10 @@ esac > /opt/Quorvane/etc/settings
 case $supervisor in
     runit | daemontools | s6)
         cp "$work/service" /run/service/lwm2m-launcher/run
+        if [ "$supervisor" != daemontools ]; then
+            mkdir /run/service/lwm2m-launcher/log
+            cp "$work/log-run" /run/service/lwm2m-launcher/log/run
+        fi
         ;;
     busybox)
         # init's own /etc/inittab, and its console (where there is one: a
@@ -190,6 +198,12 @@ case $phase in
         n=$(runs "^Can't find CSV config file in Plugwell$")
         echo "figure: $supervisor: without a CSV, $n launcher runs in 40 s"
         expect "no CSV: one or two launcher runs in 40 s" yes "$([ "$n" -ge 1 ] && [ "$n" -le 2 ] && echo yes || echo "no ($n)")"
+        ;;
+esac
+case $supervisor:$phase in
+    runit:disabled | s6:disabled | runit:no_csv | s6:no_csv)
+        said() { grep -q 'client not started' /var/log/lwm2m-launcher/current 2> /dev/null; }
+        expect "$phase: the log service keeps why no client runs" yes "$(wait_for said && echo yes || echo no)"
         ;;
 esac
 stop_service
