@@ -3,7 +3,13 @@
 
 #include "client_command.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <utility>
+
 #include "fixed_paths.h"
+#include "process_start.h"
 
 namespace {
 
@@ -14,38 +20,30 @@ void add_word(client_command& command, std::string_view word) {
     command.line += ' ';
 }
 
-void add_number(client_command& command, std::uint32_t number) {
-    add_word(command, std::to_string(number));
-}
-
 }  // namespace
 
 client_command compose_client_command(const module_settings& s) {
     client_command c;
+    const auto number = [](std::uint32_t value) { return std::to_string(value); };
+    const std::pair<std::string_view, std::string> options[] = {
+        {"-n", s.name},
+        {"-h", s.server_addr},
+        {"-p", number(s.server_port)},
+        {"-u", number(s.update_time)},
+        {"-H", s.modbus_addr},
+        {"-P", number(s.modbus_port)},
+        {"-S", number(s.modbus_slave)},
+        {"-I", number(s.modbus_interval)},
+        {"-T", number(s.modbus_timeout)},
+        {"-t", number(s.lifetime)},
+        {"-f", csv_config_path},
+    };
     add_word(c, client_program);
     add_word(c, "-4");
-    add_word(c, "-n");
-    add_word(c, s.name);
-    add_word(c, "-h");
-    add_word(c, s.server_addr);
-    add_word(c, "-p");
-    add_number(c, s.server_port);
-    add_word(c, "-u");
-    add_number(c, s.update_time);
-    add_word(c, "-H");
-    add_word(c, s.modbus_addr);
-    add_word(c, "-P");
-    add_number(c, s.modbus_port);
-    add_word(c, "-S");
-    add_number(c, s.modbus_slave);
-    add_word(c, "-I");
-    add_number(c, s.modbus_interval);
-    add_word(c, "-T");
-    add_number(c, s.modbus_timeout);
-    add_word(c, "-t");
-    add_number(c, s.lifetime);
-    add_word(c, "-f");
-    add_word(c, csv_config_path);
+    for (const auto& [option, value] : options) {
+        add_word(c, option);
+        add_word(c, value);
+    }
     if (s.log_en != 0) {
         add_word(c, "-L");
     }
@@ -84,4 +82,15 @@ std::string hex_upper(std::string_view bytes) {
         hex += digits[byte & 0xF];
     }
     return hex;
+}
+
+int start_client(const client_command& command, bool foreground) {
+    std::vector<char*> argv(command.arguments.size() + 1, nullptr);
+    std::transform(command.arguments.begin(), command.arguments.end(), argv.begin(),
+                   [](const std::string& argument) { return const_cast<char*>(argument.c_str()); });
+    if (foreground) {
+        return exec_program(argv.data(), environ);
+    }
+    pid_t pid = -1;
+    return start_program({.argv = argv.data(), .envp = environ, .in_background = true}, pid);
 }

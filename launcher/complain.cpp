@@ -35,3 +35,11 @@ void complain(std::initializer_list<std::string_view> message) {
         written = ::writev(STDERR_FILENO, parts.data(), static_cast<int>(count));
     } while (written < 0 && errno == EINTR);
 }
+
+std::string joined(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (const std::string_view part : parts) {
+        text += part;
+    }
+    return text;
+}

@@ -13,9 +13,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/filter.h>
+#include <linux/fs.h>
 #include <linux/seccomp.h>
 #include <sched.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -840,6 +842,16 @@ TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
              }
              ::mount("/opt/e2e/keep", "/tmp/lwm2m/etc/data.d", nullptr, MS_BIND, nullptr);
              ::mount("/opt/e2e/keep", csv_path, nullptr, MS_BIND, nullptr);
+         }},
+        {"an immutable earlier config.csv",
+         [] {
+             ::mkdir("/tmp/lwm2m", 0755);
+             ::mkdir("/tmp/lwm2m/etc", 0755);
+             write_file(csv_path, "old");
+             const int file = ::open(csv_path, O_RDONLY);
+             int flags = FS_IMMUTABLE_FL;
+             EXPECT_EQ(::ioctl(file, FS_IOC_SETFLAGS, &flags), 0) << "tmpfs takes it since Linux 6.0";
+             ::close(file);
          }},
         {"a file bound on config.csv",
          [] {

@@ -1,37 +1,21 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The lwm2m-launcher authors
 //
-// lwm2m-launcher: prepares and starts the module's LwM2M client at boot.
+// lwm2m-launcher: prepares and starts the module's LwM2M client at boot, in
+// one pass (the steps of start_plan.h); with --foreground it becomes the
+// client, for a supervisor, and a start that leaves no client waits before
+// it ends (linger()). --check prints what a start would do (settings_check.h).
 //
-// Reads no environment of its own: the client gets the environment as it
-// is, the fixed shell commands only a fixed PATH. In one pass it reads the
-// module settings, rebuilds the work directory, writes the decoded CSV
-// configuration, and, when the module is enabled, logs the client's command
-// line and starts the client in the background.
-//
-// With --foreground the launcher becomes the client instead, in its own
-// process, for a supervisor that runs it and starts it again when it ends;
-// a start that leaves no client then waits before it ends (see linger()).
-//
-// Options: --foreground, --check [--strict] [FILE] (a report on a settings
-// file that touches nothing; see settings_check.h), --version, --help. An
-// argument that begins with "-" and is none of these is refused with a
-// usage message and status 2, and nothing is touched; other arguments are
-// ignored.
-//
-// Exit status: 0 the client was started or the module is disabled; 255 no
-// CSV configuration (logged); 1 the work directory was refused, the client
-// could not be started, or memory ran out; 2 an unknown option. Every start
-// that leaves no client running says why on standard error, in one line that
-// begins "lwm2m-launcher: client not started: ".
-//
-// Every message and log entry, with what it means, is listed once, in the
-// manual page (packaging/lwm2m-launcher.8.in); a test holds the two
-// together.
-#include <sys/stat.h>
+// Options may stand anywhere; an argument that begins with "-" and is no
+// option is refused with status 2, and nothing is touched; other arguments
+// are ignored. Exit status: 0 started or disabled; 255 no CSV configuration
+// (logged); 1 the work directory refused, the client not started, or memory
+// gone; 2 an unknown option. Every start that leaves no client running says
+// why on standard error, in one line that begins "lwm2m-launcher: client not
+// started: ". Every message is listed once, in the manual page, which a test
+// holds to the code.
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -40,9 +24,7 @@
 #include <string>
 #include <string_view>
 
-#include "client_start.h"
 #include "complain.h"
-#include "csv_config.h"
 #include "event_log.h"
 #include "file_io.h"
 #include "fixed_paths.h"
@@ -97,8 +79,7 @@ start_outcome launch(bool foreground, const sigset_t& stops) {
     // A client the look found missing or not executable is not tried: an
     // emulator would not report the failed exec.
     if (plan.client_error == 0) {
-        plan.client_error = foreground ? become_client(plan.command.arguments)
-                                       : start_in_background(plan.command.arguments);
+        plan.client_error = start_client(plan.command, foreground);
         plan.decide();
     }
     if (plan.outcome == start_outcome::client_failed) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "client_command.h"
+#include "complain.h"
 #include "csv_config.h"
 #include "dir_list.h"
 #include "file_io.h"
@@ -268,6 +269,13 @@ settings_line_observer finding_observer(settings_findings& findings) {
 
 namespace {
 
+// Appends the parts to the report.
+void add(std::string& report, std::initializer_list<std::string_view> parts) {
+    for (const std::string_view part : parts) {
+        report += part;
+    }
+}
+
 // One row per key, in the table's order, with the findings on its value.
 void report_settings(const module_settings_read& read, bool strict, settings_findings& findings,
                      std::string& report) {
@@ -276,35 +284,33 @@ void report_settings(const module_settings_read& read, bool strict, settings_fin
     for (std::size_t i = 0; i < module_keys.size(); ++i) {
         const module_key& key = module_keys[i];
         const settings_value& value = read.values[i];
-        const std::string name(key.name);
         std::string shown;
         if (key.text == &module_settings::psk && !value.text.empty()) {
-            shown = std::string("set, not shown") +
-                    (settings.psk_hex != 0 ? "; passed in hexadecimal" : "");
+            shown =
+                settings.psk_hex != 0 ? "set, not shown; passed in hexadecimal" : "set, not shown";
         } else if (key.place != nullptr) {
-            shown = std::to_string(value.place.length) + " characters of base64";
+            shown = joined({std::to_string(value.place.length), " characters of base64"});
         } else if (key.number != nullptr) {
-            const std::uint32_t number = settings.*key.number;
-            shown = std::to_string(number);
-            if (value.found && std::to_string(number) != value.text) {
-                findings.add({value.line, name + "=" + quoted(value.text) + " is read as " +
-                                              std::to_string(number)});
+            shown = std::to_string(settings.*key.number);
+            if (value.found && shown != value.text) {
+                findings.add({value.line,
+                              joined({key.name, "=", quoted(value.text), " is read as ", shown})});
             }
         } else {
             shown = quoted(value.text);
         }
-        std::string row = "  " + name;
+        std::string row = joined({"  ", key.name});
         row.resize(24, ' ');
-        row += "= " + shown;
-        row += value.found ? "  (line " + std::to_string(value.line) + ")\n"
-                           : "  (not set: the default)\n";
-        report += row;
+        const std::string line = value.found
+                                     ? joined({"  (line ", std::to_string(value.line), ")\n"})
+                                     : "  (not set: the default)\n";
+        add(report, {row, "= ", shown, line});
     }
     if (settings.psk.empty() != settings.psk_id.empty()) {
-        const std::string_view set = settings.psk.empty() ? "LWM2M_PSK_ID" : "LWM2M_PSK";
-        const std::string_view unset = settings.psk.empty() ? "LWM2M_PSK" : "LWM2M_PSK_ID";
-        findings.add({0, std::string(set) + " is set but " + std::string(unset) +
-                             " is not: neither -i nor -s is passed"});
+        findings.add(
+            {0, settings.psk.empty()
+                    ? "LWM2M_PSK_ID is set but LWM2M_PSK is not: neither -i nor -s is passed"
+                    : "LWM2M_PSK is set but LWM2M_PSK_ID is not: neither -i nor -s is passed"});
     }
     if (strict && !read.values[key_index("LWM2M_ENABLE")].found) {
         findings.add({0, "LWM2M_ENABLE is not set: a start sees a disabled module"});
@@ -322,20 +328,20 @@ void report_csv(const start_plan& plan, settings_findings& findings, std::string
     if (place.length == 0) {
         report += "  none: LWM2M_CSV is missing or empty\n";
     } else {
-        report += "  " + std::to_string(place.length) + " characters of base64 give " +
-                  counted(facts.bytes, "byte") + " for " + csv_config_path + "\n";
+        add(report, {"  ", std::to_string(place.length), " characters of base64 give ",
+                     counted(facts.bytes, "byte"), " for ", csv_config_path, "\n"});
     }
     if (facts.ends_at_zero) {
         report += "  a zero byte ends it there: what follows is not written\n";
     }
     if (facts.strays != 0) {
-        const std::string strays = counted(facts.strays, "byte") +
-                                   " outside the base64 alphabet (padding aside) passed over, the "
-                                   "first at character " +
-                                   std::to_string(*facts.first_stray + 1);
-        report += "  " + strays + "\n";
+        const std::string strays = joined(
+            {counted(facts.strays, "byte"),
+             " outside the base64 alphabet (padding aside) passed over, the first at character ",
+             std::to_string(*facts.first_stray + 1)});
+        add(report, {"  ", strays, "\n"});
         findings.add({plan.read.values[key_index("LWM2M_CSV")].line,
-                      "LWM2M_CSV: " + strays + " of its value"});
+                      joined({"LWM2M_CSV: ", strays, " of its value"})});
     }
     if (plan.csv == csv_outcome::unreadable) {
         report += "  can't be read whole: the file changed or failed while it was read\n";
@@ -353,67 +359,62 @@ void report_findings(settings_findings& findings, std::string& report) {
         }
     }
     for (const settings_finding& finding : shown) {
-        report += "  ";
-        if (finding.line != 0) {
-            report += "line " + std::to_string(finding.line) + ": ";
-        }
-        report += finding.text + "\n";
+        add(report,
+            {"  ", finding.line != 0 ? joined({"line ", std::to_string(finding.line), ": "}) : "",
+             finding.text, "\n"});
     }
     if (findings.count == 0) {
         report += "  none\n";
-    } else if (findings.count > findings.shown.size()) {
-        report += "  and " + std::to_string(findings.count - findings.shown.size()) + " more\n";
+    } else if (findings.count > shown.size()) {
+        add(report, {"  and ", std::to_string(findings.count - shown.size()), " more\n"});
     }
 }
 
-// What the plan says a start would do, and what it would meet.
+// What a start would do, and what it would meet.
 void report_plan(const start_plan& plan, std::string& report) {
-    const std::string etc = work_dir;
+    const std::string_view etc = work_dir;
     report += "\nA start would\n";
     if (plan.outcome == start_outcome::work_dir_refused) {
-        report += "  refuse to work in " + etc + " (" + plan.work.refusal + ")\n";
+        add(report, {"  refuse to work in ", etc, " (", plan.work.refusal, ")\n"});
     } else {
         if (const std::size_t count = plan.work.dotted.removed; count != 0) {
-            report += "  remove " + std::to_string(count) + (count == 1 ? " entry" : " entries") +
-                      " of " + etc + " whose names hold a dot\n";
+            add(report, {"  remove ", std::to_string(count), count == 1 ? " entry" : " entries",
+                         " of ", etc, " whose names hold a dot\n"});
         }
         for (const kept_entry& kept : plan.work.dotted.kept) {
-            report += "  fail to remove " + etc + "/" + shown_plainly(kept.name) + ": " +
-                      shown_plainly(kept.why) + "\n";
+            add(report, {"  fail to remove ", etc, "/", shown_plainly(kept.name), ": ",
+                         shown_plainly(kept.why), "\n"});
         }
         if (plan.csv == csv_outcome::not_written) {
-            report += "  fail to create " + std::string(csv_config_path) + ": " +
-                      std::strerror(plan.work.csv_create_error) + "\n";
+            add(report, {"  fail to create ", csv_config_path, ": ",
+                         std::strerror(plan.work.csv_create_error), "\n"});
         }
         if (plan.outcome == start_outcome::no_csv_config) {
             report +=
-                "  find no CSV configuration and log \"Can't find CSV config file in "
-                "Plugwell\"\n";
+                "  find no CSV configuration and log \"Can't find CSV config file in Plugwell\"\n";
         } else {
-            report += "  write " + std::string(csv_config_path) + " (" +
-                      counted(plan.facts.bytes, "byte") + ")\n";
+            add(report,
+                {"  write ", csv_config_path, " (", counted(plan.facts.bytes, "byte"), ")\n"});
         }
         if (plan.outcome == start_outcome::module_disabled) {
             report += "  log \"Quorvane is disabled.\": the module is disabled\n";
         } else if (plan.outcome != start_outcome::no_csv_config) {
-            report += "  log the client's command line (the key masked here):\n    " +
-                      shown_plainly(masked_line(plan.command)) + "\n";
-            report += plan.outcome == start_outcome::client_started ? "  start the client\n"
-                                                                    : "  fail to start it\n";
+            add(report, {"  log the client's command line (the key masked here):\n    ",
+                         shown_plainly(masked_line(plan.command)), "\n",
+                         plan.outcome == start_outcome::client_started ? "  start the client\n"
+                                                                       : "  fail to start it\n"});
         }
     }
     if (!plan.reason.empty()) {
-        report += "  say \"client not started: " + shown_plainly(plan.reason) + "\"\n";
+        add(report, {"  say \"client not started: ", shown_plainly(plan.reason), "\"\n"});
     }
-    report += "  and exit with status " + std::to_string(exit_status_of(plan.outcome)) + "\n";
-
-    report += "\nOn this gateway\n";
-    report += "  " + std::string(client_program) + ": " +
-              (plan.client_error == 0 ? "executable" : std::strerror(plan.client_error)) + "\n";
-    report += "  " + std::string(work_root) + ": " + looked_at(work_root) + "\n";
-    report += "  " + etc + ": " + looked_at(work_dir) + "\n";
+    add(report,
+        {"  and exit with status ", std::to_string(exit_status_of(plan.outcome)), "\n",
+         "\nOn this gateway\n  ", client_program, ": ",
+         plan.client_error == 0 ? "executable" : std::strerror(plan.client_error), "\n", "  ",
+         work_root, ": ", looked_at(work_root), "\n", "  ", etc, ": ", looked_at(work_dir), "\n"});
     if (const auto pid = running_client()) {
-        report += "  a client is already running (pid " + *pid + ")\n";
+        add(report, {"  a client is already running (pid ", *pid, ")\n"});
     }
     if ((plan.read.file.status.st_mode & S_IROTH) != 0 && !plan.read.settings.psk.empty()) {
         report += "  the settings file is readable by others: the key is exposed\n";
@@ -436,16 +437,16 @@ int check_settings(const char* path, bool strict, std::string& report) {
     } else {
         plan = take_start_steps(path, step_mode::foresee, finding_observer(findings));
     }
-    report = "Settings file " + shown_plainly(path) + "\n";
+    report = joined({"Settings file ", shown_plainly(path), "\n"});
     if (const struct stat& status = plan.read.file.status; status.st_mode != 0) {
-        report += "  " + described(status) + "\n";
+        add(report, {"  ", described(status), "\n"});
     }
     if (const settings_status& read = plan.read.status; !read.ok()) {
-        report += "  can't be read: ";
-        report += read.verdict == settings_verdict::not_regular ? "not a regular file"
-                  : read.verdict == settings_verdict::changed   ? "it changed while it was opened"
-                                                                : std::strerror(read.error);
-        report += "\n";
+        add(report, {"  can't be read: ",
+                     read.verdict == settings_verdict::not_regular ? "not a regular file"
+                     : read.verdict == settings_verdict::changed ? "it changed while it was opened"
+                                                                 : std::strerror(read.error),
+                     "\n"});
         return 1;
     }
     report += "  readable\n";

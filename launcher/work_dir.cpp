@@ -4,8 +4,6 @@
 #include "work_dir.h"
 
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -34,9 +32,8 @@ void run_fixed_command(const std::string& command) {
     std::string path = fixed_command_path;
     char* const envp[] = {path.data(), nullptr};
     pid_t pid = -1;
-    const int error =
-        start_program({.argv = argv, .envp = envp, .umask_add = S_IWGRP | S_IWOTH}, pid);
-    if (error != 0) {
+    if (const int error =
+            start_program({.argv = argv, .envp = envp, .umask_add = S_IWGRP | S_IWOTH}, pid)) {
         complain({"can't run ", command, ": ", std::strerror(error)});
         return;
     }
@@ -45,83 +42,44 @@ void run_fixed_command(const std::string& command) {
 
 constexpr int directory_flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
 
-// Immutable and append-only entries can't be removed or changed, nor can
-// entries of such a directory, whatever the permissions.
-bool pinned(int fd) {
-    int flags = 0;
-    return ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
-           (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
+// The entry `name` of `dir` ("": `dir` itself), never through a link:
+// its type, who it is, and its attributes. 0, or the errno.
+int look(int dir, const char* name, struct statx& status) {
+    constexpr int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_EMPTY_PATH;
+    return ::statx(dir, name, flags, STATX_TYPE | STATX_INO, &status) == 0 ? 0 : errno;
 }
 
-// What the kernel would answer a change to the open file `fd` (its mode,
-// or, for a directory, its entries): EROFS, EPERM, or 0.
-int foreseen_change_error(int fd) {
+dev_t device_of(const struct statx& status) {
+    return ::makedev(status.stx_dev_major, status.stx_dev_minor);
+}
+
+// Immutable and append-only files can't be removed or changed, nor can the
+// entries of such a directory, whatever the permissions.
+bool pinned(const struct statx& status) {
+    return (status.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
+}
+
+// What the kernel would answer a change to the open file `fd` (or, with
+// `entries`, to the entries of that directory): EROFS, EPERM, EACCES, or 0.
+int foreseen_change_error(int fd, bool entries) {
     struct statvfs file_system {};
+    struct statx status {};
     if (::fstatvfs(fd, &file_system) == 0 && (file_system.f_flag & ST_RDONLY) != 0) {
         return EROFS;
     }
-    return pinned(fd) ? EPERM : 0;
-}
-
-// What removing an entry of the open directory `dir` would meet, the
-// entry itself aside.
-int foreseen_unlink_error(int dir) {
-    if (const int error = foreseen_change_error(dir); error != 0) {
-        return error;
+    if (look(fd, "", status) == 0 && pinned(status)) {
+        return EPERM;
     }
-    return ::faccessat(dir, ".", W_OK, AT_EACCESS) == 0 ? 0 : errno;
+    return entries && ::faccessat(fd, ".", W_OK, AT_EACCESS) != 0 ? errno : 0;
 }
 
-// An entry as the walk sees it, without following a link.
-struct entry_look {
-    int error = 0;
-    bool directory = false;
-    bool mounted_on = false;  // something is mounted on it
-    dev_t device = 0;
-    ino_t inode = 0;
-};
-
-// A mount is told by the mount's own mark, which a bind mount of the same
-// file system has too; kernels before 5.8 have none, and there only a
-// file system other than the directory's shows.
-entry_look look_at_entry(int dir, const char* name, dev_t dir_device) {
-    struct statx status {};
-    entry_look look;
-    if (::statx(dir, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_INO,
-                &status) != 0) {
-        look.error = errno;
-        return look;
-    }
-    look.directory = S_ISDIR(status.stx_mode);
-    look.device = ::makedev(status.stx_dev_major, status.stx_dev_minor);
-    look.inode = status.stx_ino;
-    look.mounted_on = (status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0
-                          ? (status.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0
-                          : look.device != dir_device;
-    return look;
-}
-
-// Removes the entry `name` of `dir`, or foresees what that would meet;
-// `entry` is the entry itself, opened, when it is a directory.
-int remove_entry(int dir, const char* name, int entry, step_mode mode) {
+// Removes the entry `name` of `dir`, or foresees what that would meet.
+int remove_entry(int dir, const char* name, bool directory, bool pinned_entry, step_mode mode) {
     if (mode == step_mode::act) {
-        return ::unlinkat(dir, name, entry >= 0 ? AT_REMOVEDIR : 0) == 0 ? 0 : errno;
+        return ::unlinkat(dir, name, directory ? AT_REMOVEDIR : 0) == 0 ? 0 : errno;
     }
-    if (const int error = foreseen_unlink_error(dir); error != 0) {
-        return error;
-    }
-    // Only directories and regular files are opened to look at them: a
-    // device could act on being opened.
-    unique_fd file;
-    if (entry < 0) {
-        struct stat status {};
-        if (::fstatat(dir, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode)) {
-            file = unique_fd(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
-                                                     O_CLOEXEC));
-            entry = file.get();
-        }
-    }
-    return entry >= 0 && pinned(entry) ? EPERM : 0;
+    const int error = foreseen_change_error(dir, true);
+    return error != 0 ? error : pinned_entry ? EPERM : 0;
 }
 
 // A directory on the way down: its name in its parent, who it is (to know
@@ -131,6 +89,7 @@ struct pending_dir {
     std::string name;
     dev_t device = 0;
     ino_t inode = 0;
+    bool pinned = false;
     std::vector<std::string> entries;
     std::size_t next = 0;
     std::string failure;
@@ -140,7 +99,6 @@ struct pending_dir {
 // way down takes a little memory.
 constexpr std::size_t deepest = 65536;
 
-// The names that the shell pattern "*.*" matches.
 bool holds_dot_after_start(std::string_view name) {
     return !name.empty() && name.front() != '.' && name.find('.') != std::string_view::npos;
 }
@@ -152,17 +110,13 @@ dir_verdict verdict_on(const struct stat& status, uid_t owner) {
                                       : dir_verdict::trusted;
 }
 
-dir_check failed_check(int error) {
-    return {dir_verdict::failed, error};
-}
-
 // The first look is for a clear reason; the checks that count are made on
 // the directory once it is open, so nothing put in its place between the
 // two can pass.
 dir_check look_at_dir(const char* path, uid_t owner) {
     dir_check check;
     if (::lstat(path, &check.status) != 0) {
-        return failed_check(errno);
+        return {dir_verdict::failed, errno};
     }
     check.verdict = verdict_on(check.status, owner);
     return check;
@@ -181,27 +135,30 @@ bool work_dir_state::csv_kept() const {
 
 removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode mode) {
     removal_result result;
+    struct statx status {};
     std::vector<pending_dir> levels(1);
-    struct stat status {};
-    if (::fstat(dir.get(), &status) != 0) {
+    if (look(dir.get(), "", status) != 0) {
         return result;
     }
-    levels[0].device = status.st_dev;
-    levels[0].inode = status.st_ino;
+    levels[0].device = device_of(status);
+    levels[0].inode = status.stx_ino;
     if (const int error = list_directory(dir.get(), levels[0].entries);
         error != 0 && mode == step_mode::act) {
         complain({"can't read ", shown, ": ", std::strerror(error)});
     }
-    std::erase_if(levels[0].entries, [](const std::string& name) { return !holds_dot_after_start(name); });
+    std::erase_if(levels[0].entries,
+                  [](const std::string& name) { return !holds_dot_after_start(name); });
     // An entry of `dir` is said once, with its first failure.
     const auto failed = [&](const std::string& name, std::string_view failure) {
-        if (levels.size() == 1) {
-            result.kept.push_back({name, std::string(failure)});
-            if (mode == step_mode::act) {
-                complain({"can't remove ", shown, "/", name, ": ", failure});
+        if (levels.size() > 1) {
+            if (levels.back().failure.empty()) {
+                levels.back().failure = failure;
             }
-        } else if (levels.back().failure.empty()) {
-            levels.back().failure = failure;
+            return;
+        }
+        result.kept.push_back({name, std::string(failure)});
+        if (mode == step_mode::act) {
+            complain({"can't remove ", shown, "/", name, ": ", failure});
         }
     };
     const auto path_of = [&](const std::string& name) {
@@ -211,29 +168,37 @@ removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode
         }
         return path + "/" + name;
     };
-    // Taken off `dir`: gone, or gone already.
-    const auto taken = [&](int error) {
-        const bool gone = error == 0 || error == ENOENT;
-        result.removed += levels.size() == 1 && gone ? 1U : 0U;
-        return gone;
+    // Whether the entry went, or was gone already; an entry of `dir` that
+    // went is counted.
+    const auto gone = [&](int error) {
+        const bool went = error == 0 || error == ENOENT;
+        result.removed += levels.size() == 1 && went ? 1U : 0U;
+        return went;
     };
     while (true) {
         pending_dir& here = levels.back();
         if (here.next < here.entries.size()) {
             const std::string& name = here.entries[here.next++];
-            const entry_look entry = look_at_entry(dir.get(), name.c_str(), here.device);
-            if (entry.error != 0) {
-                if (!taken(entry.error)) {
-                    failed(name, std::strerror(entry.error));
+            if (const int error = look(dir.get(), name.c_str(), status); error != 0) {
+                if (!gone(error)) {
+                    failed(name, std::strerror(error));
                 }
                 continue;
             }
-            if (entry.mounted_on) {
+            // A mount is told by the mount's own mark, which a bind mount of
+            // the same file system has too; kernels before 5.8 have none,
+            // and there only another file system shows.
+            if ((status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0
+                    ? (status.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0
+                    : device_of(status) != here.device) {
                 failed(name, "a file system is mounted on " + path_of(name));
                 continue;
             }
-            if (!entry.directory) {
-                if (const int error = remove_entry(dir.get(), name.c_str(), -1, mode); !taken(error)) {
+            const bool directory = S_ISDIR(status.stx_mode);
+            if (!directory) {
+                if (const int error =
+                        remove_entry(dir.get(), name.c_str(), false, pinned(status), mode);
+                    !gone(error)) {
                     failed(name, std::strerror(error));
                 }
                 continue;
@@ -242,12 +207,19 @@ removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode
                 failed(name, "too many levels of directories");
                 continue;
             }
+            pending_dir down{.name = name,
+                             .device = device_of(status),
+                             .inode = status.stx_ino,
+                             .pinned = pinned(status),
+                             .entries = {},
+                             .next = 0,
+                             .failure = {}};
             unique_fd sub(::openat(dir.get(), name.c_str(), directory_flags));
-            if (!sub || ::fstat(sub.get(), &status) != 0) {
+            if (!sub || look(sub.get(), "", status) != 0) {
                 failed(name, std::strerror(errno));
                 continue;
             }
-            if (status.st_dev != entry.device || status.st_ino != entry.inode) {
+            if (device_of(status) != down.device || status.stx_ino != down.inode) {
                 failed(name, "moved away while it was being removed");
                 continue;
             }
@@ -256,10 +228,6 @@ removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode
             if (mode == step_mode::act) {
                 static_cast<void>(::fchmod(sub.get(), S_IRWXU));
             }
-            pending_dir down;
-            down.name = name;
-            down.device = status.st_dev;
-            down.inode = status.st_ino;
             const int unread = list_directory(sub.get(), down.entries);
             levels.push_back(std::move(down));
             if (unread != 0) {
@@ -274,23 +242,24 @@ removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode
         // Every entry taken: up to the parent, and remove this directory.
         const pending_dir& parent = levels[levels.size() - 2];
         unique_fd up(::openat(dir.get(), "..", directory_flags));
-        if (!up || ::fstat(up.get(), &status) != 0 || status.st_dev != parent.device ||
-            status.st_ino != parent.inode) {
+        if (!up || look(up.get(), "", status) != 0 || device_of(status) != parent.device ||
+            status.stx_ino != parent.inode) {
             levels.resize(1);
             failed(levels[0].entries[levels[0].next - 1], "moved away while it was being removed");
             return result;
         }
-        const std::string name = std::move(here.name);
-        std::string failure = std::move(here.failure);
-        const int error =
-            failure.empty() ? remove_entry(up.get(), name.c_str(), dir.get(), mode) : 0;
+        const pending_dir done = std::move(here);
         levels.pop_back();
         dir = std::move(up);
-        if (failure.empty() && !taken(error)) {
+        std::string failure = done.failure;
+        if (const int error = failure.empty() ? remove_entry(dir.get(), done.name.c_str(), true,
+                                                             done.pinned, mode)
+                                              : 0;
+            !gone(error) && failure.empty()) {
             failure = std::strerror(error);
         }
         if (!failure.empty()) {
-            failed(name, failure);
+            failed(done.name, failure);
         }
     }
 }
@@ -302,37 +271,37 @@ dir_check open_private_dir(const char* path, uid_t owner, unique_fd& dir, step_m
     dir = unique_fd(::open(path, directory_flags));
     dir_check check;
     if (!dir || ::fstat(dir.get(), &check.status) != 0) {
-        return failed_check(errno);
+        return {dir_verdict::failed, errno};
     }
     check.verdict = verdict_on(check.status, owner);
-    const mode_t mode_bits = check.status.st_mode & 07777;
-    if (check.verdict == dir_verdict::trusted && (mode_bits & (S_IWGRP | S_IWOTH)) != 0) {
-        const int error =
-            mode == step_mode::foresee ? foreseen_change_error(dir.get())
-            : ::fchmod(dir.get(), mode_bits & ~mode_t{S_IWGRP | S_IWOTH}) == 0 ? 0
-                                                                               : errno;
+    const mode_t bits = check.status.st_mode & 07777;
+    if (check.verdict == dir_verdict::trusted && (bits & (S_IWGRP | S_IWOTH)) != 0) {
+        const int error = mode == step_mode::foresee ? foreseen_change_error(dir.get(), false)
+                          : ::fchmod(dir.get(), bits & ~mode_t{S_IWGRP | S_IWOTH}) == 0 ? 0
+                                                                                        : errno;
         if (error != 0) {
-            return failed_check(error);
+            return {dir_verdict::failed, error};
         }
     }
     return check;
 }
 
 std::string refusal_text(const char* path, const dir_check& check, uid_t owner) {
+    const std::string shown = path;
     switch (check.verdict) {
         case dir_verdict::symbolic_link:
-            return std::string(path) + " is a symbolic link";
+            return shown + " is a symbolic link";
         case dir_verdict::not_directory:
-            return std::string(path) + " is not a directory";
+            return shown + " is not a directory";
         case dir_verdict::foreign_owner:
-            return std::string(path) + " is owned by uid " + std::to_string(check.status.st_uid) +
+            return shown + " is owned by uid " + std::to_string(check.status.st_uid) +
                    ", not by uid " + std::to_string(owner);
         case dir_verdict::trusted:
             return {};
         case dir_verdict::failed:
             break;
     }
-    return std::string(path) + ": " + std::strerror(check.error);
+    return shown + ": " + std::strerror(check.error);
 }
 
 work_dir_state prepare_work_dir(step_mode mode) {
@@ -358,26 +327,21 @@ work_dir_state prepare_work_dir(step_mode mode) {
     if (mode == step_mode::act) {
         run_fixed_command(std::string("mkdir -p ") + work_dir);
     }
-
     // One directory open at a time: /tmp/lwm2m is checked and closed, then
     // /tmp/lwm2m/etc is opened by its path and must have it as its parent.
     struct stat root_status {};
-    {
-        unique_fd root_dir;
-        const dir_check check = open_private_dir(work_root, self, root_dir, mode);
-        if (state.refusal = refusal_text(work_root, check, self); !state.refusal.empty()) {
+    unique_fd etc;
+    for (const char* path : {work_root, work_dir}) {
+        etc = unique_fd();
+        const dir_check check = open_private_dir(path, self, etc, mode);
+        if (state.refusal = refusal_text(path, check, self); !state.refusal.empty()) {
             return state;
         }
-        root_status = check.status;
-    }
-    unique_fd etc;
-    const dir_check check = open_private_dir(work_dir, self, etc, mode);
-    if (state.refusal = refusal_text(work_dir, check, self); !state.refusal.empty()) {
-        return state;
+        root_status = path == work_root ? check.status : root_status;
     }
     struct stat parent {};
     if (::fstatat(etc.get(), "..", &parent, 0) != 0) {
-        state.refusal = refusal_text(work_dir, failed_check(errno), self);
+        state.refusal = refusal_text(work_dir, {dir_verdict::failed, errno}, self);
         return state;
     }
     if (parent.st_dev != root_status.st_dev || parent.st_ino != root_status.st_ino) {
@@ -385,7 +349,7 @@ work_dir_state prepare_work_dir(step_mode mode) {
         return state;
     }
     if (mode == step_mode::foresee) {
-        state.csv_create_error = foreseen_unlink_error(etc.get());
+        state.csv_create_error = foreseen_change_error(etc.get(), true);
     }
     state.dotted = remove_dotted_entries(std::move(etc), work_dir, mode);
     if (mode == step_mode::act) {

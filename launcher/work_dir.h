@@ -13,9 +13,9 @@
 #include "file_io.h"
 
 // How a step is taken: done, as a start does it, or foreseen, as --check
-// looks at it, changing nothing. Both go by the same rules; a foreseen step
-// predicts only what the kernel would answer where the rules can't know (a
-// read-only file system, an immutable entry, a directory it may not write).
+// looks at it, changing nothing, by the same rules; foreseen, only what the
+// kernel would answer is predicted (a read-only file system, an immutable
+// entry, a directory the user may not write).
 enum class step_mode : unsigned char { act, foresee };
 
 // A dotted entry of the work directory that stays, and why.
@@ -32,15 +32,11 @@ struct removal_result {
 
 // What preparing the work directory gave, or would give.
 struct work_dir_state {
-    // Why the launcher refuses to work there ("/tmp/lwm2m is a symbolic
-    // link"); empty when it works there.
-    std::string refusal;
-    removal_result dotted;
-    // Foreseen only: the errno that creating the CSV configuration would meet.
-    int csv_create_error = 0;
+    std::string refusal;    // why the launcher won't work there; empty when it does
+    removal_result dotted;  // the dotted entries
+    int csv_create_error = 0;  // foreseen: what creating the CSV configuration meets
 
-    // Whether an earlier CSV configuration stays.
-    bool csv_kept() const;
+    bool csv_kept() const;  // whether an earlier CSV configuration stays
 };
 
 // Prepares the work directory for a start, in this order:
@@ -55,16 +51,11 @@ struct work_dir_state {
 //   4. the dotted entries of /tmp/lwm2m/etc go (remove_dotted_entries), the
 //      CSV configuration of an earlier start among them;
 //   5. "rm -f /var/lwm2m_map.txt 2> /dev/null" runs, likewise.
-// The shell commands get an environment of their own, a fixed PATH and
-// nothing else; their results are not examined, but one that can't be
-// started is said on standard error. When the check of step 1 or 3 fails,
+// The shell commands get a fixed PATH and nothing else as environment;
+// their results are not examined, but one that can't be started is said.
+// When a check fails, or a missing directory's parent can't be written,
 // nothing is created, removed or written from then on, and `refusal` says
-// why.
-//
-// Foreseen, nothing is made, changed or run: a directory that is not there
-// yet is one mkdir would make (unless its parent can't be written), and
-// would be empty; `csv_create_error` says whether the CSV configuration
-// could be created.
+// why. Foreseen, a directory not there yet is one mkdir would make, empty.
 work_dir_state prepare_work_dir(step_mode mode);
 
 // The launcher's verdict on a directory it is to work in.
@@ -82,8 +73,8 @@ struct dir_check {
 };
 
 // Opens the directory `path` without following a link, checks it, and
-// takes write permission from its group and others, whatever the umask or
-// an earlier owner left (foreseen: whether that could be done).
+// takes write permission from its group and others (foreseen: whether it
+// could).
 dir_check open_private_dir(const char* path, uid_t owner, unique_fd& dir, step_mode mode);
 
 // Why the launcher refuses `path`, in words: "<path> is a symbolic link",
@@ -91,18 +82,15 @@ dir_check open_private_dir(const char* path, uid_t owner, unique_fd& dir, step_m
 // trusts it.
 std::string refusal_text(const char* path, const dir_check& check, uid_t owner);
 
-// Removes every entry of the open directory `dir`, shown as `shown` in
-// messages, whose name holds a dot that is not its first character (the
-// names the shell pattern "*.*" matches), whatever its name, type or depth:
-// a directory with all it holds, a symbolic link but not what it points to.
+// Removes every entry of the open directory `dir` (`shown` in messages)
+// whose name holds a dot that is not its first character (as the shell
+// pattern "*.*" matches), whatever its type or depth: a directory with all
+// it holds, a symbolic link but not what it points to.
 //
-// The walk goes down and up through the tree with its pending work on the
-// heap, holding at most two directories open: down by opening an entry
-// without following a link, up by opening "..", which must be the
-// directory it came from (should one have been moved away meanwhile, the
-// walk stops there). An entry with a file system mounted on it, bind
-// mounts of a directory or a file included, is never entered and stays,
-// and so does whatever holds it; so does a tree deeper than 65536 levels.
-// What stays is said on standard error once per entry of `dir`, when the
-// step is done.
+// The walk keeps its pending work on the heap and at most two directories
+// open: down by opening an entry without following a link, up by "..",
+// which must be the directory it came from, or the walk stops. An entry
+// with anything mounted on it (a bind mount of a directory or a file too)
+// is never entered and stays, with what holds it; so does a tree deeper
+// than 65536 levels. Done, what stays is said once per entry of `dir`.
 removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode mode);

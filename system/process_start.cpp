@@ -9,34 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <csignal>
-
-namespace {
-
-// A signal's disposition in the launcher, set for one start and put back.
-class signal_for_start {
-public:
-    signal_for_start(int signal, bool ignore) : signal_(signal), set_(ignore) {
-        struct sigaction action {};
-        action.sa_handler = SIG_IGN;
-        set_ = set_ && ::sigaction(signal_, &action, &old_) == 0;
-    }
-    signal_for_start(const signal_for_start&) = delete;
-    signal_for_start& operator=(const signal_for_start&) = delete;
-    ~signal_for_start() {
-        if (set_) {
-            static_cast<void>(::sigaction(signal_, &old_, nullptr));
-        }
-    }
-
-private:
-    int signal_;
-    bool set_;
-    struct sigaction old_ {};
-};
-
-}  // namespace
 
 int start_program(const program_start& start, pid_t& pid) {
     posix_spawn_file_actions_t actions;
@@ -44,24 +19,17 @@ int start_program(const program_start& start, pid_t& pid) {
     if (const int error = ::posix_spawn_file_actions_init(&actions); error != 0) {
         return error;
     }
-    int error = ::posix_spawnattr_init(&attributes);
-    // SIGPIPE, which the launcher ignores, back at its default. For the
-    // background, SIGINT and SIGQUIT are ignored here around the start, and
-    // the new process inherits that.
+    // SIGPIPE, which the launcher ignores, back at its default, and nothing
+    // blocked that the launcher blocks for itself.
     sigset_t defaults;
+    sigset_t none;
     ::sigemptyset(&defaults);
     ::sigaddset(&defaults, SIGPIPE);
-    if (start.in_background) {
-        error = error != 0 ? error
-                           : ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null",
-                                                                O_RDONLY | O_NOCTTY, 0);
-    }
+    ::sigemptyset(&none);
+    int error = ::posix_spawnattr_init(&attributes);
     if (error == 0) {
         error = ::posix_spawnattr_setsigdefault(&attributes, &defaults);
     }
-    // And nothing blocked that the launcher blocks for itself.
-    sigset_t none;
-    ::sigemptyset(&none);
     if (error == 0) {
         error = ::posix_spawnattr_setsigmask(&attributes, &none);
     }
@@ -69,13 +37,28 @@ int start_program(const program_start& start, pid_t& pid) {
         error =
             ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     }
+    if (error == 0 && start.in_background) {
+        error = ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null",
+                                                   O_RDONLY | O_NOCTTY, 0);
+    }
     if (error == 0) {
-        const signal_for_start interrupt(SIGINT, start.in_background);
-        const signal_for_start quit(SIGQUIT, start.in_background);
-        const mode_t old = ::umask(0);
-        ::umask(old | start.umask_add);
+        // For the background, SIGINT and SIGQUIT are ignored around the
+        // start, and the new process inherits that.
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        std::array<struct sigaction, 2> old{};
+        if (start.in_background) {
+            ::sigaction(SIGINT, &ignore, &old[0]);
+            ::sigaction(SIGQUIT, &ignore, &old[1]);
+        }
+        const mode_t old_umask = ::umask(0);
+        ::umask(old_umask | start.umask_add);
         error = ::posix_spawn(&pid, start.argv[0], &actions, &attributes, start.argv, start.envp);
-        ::umask(old);
+        ::umask(old_umask);
+        if (start.in_background) {
+            ::sigaction(SIGINT, &old[0], nullptr);
+            ::sigaction(SIGQUIT, &old[1], nullptr);
+        }
     }
     ::posix_spawnattr_destroy(&attributes);
     ::posix_spawn_file_actions_destroy(&actions);

@@ -5,55 +5,25 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-
-namespace {
-
-constexpr long nanoseconds_per_second = 1'000'000'000;
-
-timespec now() {
-    timespec time{};
-    ::clock_gettime(CLOCK_MONOTONIC, &time);
-    return time;
-}
-
-timespec minus(timespec later, const timespec& earlier) {
-    later.tv_sec -= earlier.tv_sec;
-    later.tv_nsec -= earlier.tv_nsec;
-    if (later.tv_nsec < 0) {
-        later.tv_nsec += nanoseconds_per_second;
-        --later.tv_sec;
-    }
-    return later;
-}
-
-timespec plus(timespec time, const timespec& span) {
-    time.tv_sec += span.tv_sec;
-    time.tv_nsec += span.tv_nsec;
-    if (time.tv_nsec >= nanoseconds_per_second) {
-        time.tv_nsec -= nanoseconds_per_second;
-        ++time.tv_sec;
-    }
-    return time;
-}
-
-}  // namespace
+#include <chrono>
 
 int wait_for_signal(const sigset_t& wanted, const timespec* timeout) {
+    using namespace std::chrono;
     ::sigprocmask(SIG_BLOCK, &wanted, nullptr);
-    const timespec deadline = timeout != nullptr ? plus(now(), *timeout) : timespec{};
+    const auto deadline =
+        steady_clock::now() + (timeout == nullptr
+                                   ? nanoseconds{}
+                                   : seconds{timeout->tv_sec} + nanoseconds{timeout->tv_nsec});
     for (;;) {
-        timespec left{};
-        if (timeout != nullptr) {
-            // Once the time has run out, one last look at what is pending.
-            left = minus(deadline, now());
-            if (left.tv_sec < 0) {
-                left = timespec{};
-            }
-        }
+        // Once the time has run out, one last look at what is pending.
+        const auto left = std::max(nanoseconds{deadline - steady_clock::now()}, nanoseconds{});
+        const timespec wait{static_cast<time_t>(duration_cast<seconds>(left).count()),
+                            static_cast<long>((left % seconds{1}).count())};
         // EINTR: a stop and continue, or a handler of another signal; the
         // wait goes on for the time that is left.
-        const int signal = ::sigtimedwait(&wanted, nullptr, timeout != nullptr ? &left : nullptr);
+        const int signal = ::sigtimedwait(&wanted, nullptr, timeout != nullptr ? &wait : nullptr);
         if (signal > 0) {
             return signal;
         }

@@ -10,13 +10,25 @@
 #     project from a local git clone of this tree's last commit (the recipe
 #     is pointed at it from local.conf, as its README says, so nothing
 #     leaves the machine), and the licence checksum holds;
-#  3. oelint-adv on the recipe, run from its source tree with oelint-parser
+#  3. the recipe's packages take every file its install makes: the project
+#     is configured with the cmake options that `bitbake -e lwm2m-launcher`
+#     expands (cmake.bbclass's OECMAKE_ARGS, at the recipe's prefix,
+#     sysconfdir and the rest, and the recipe's EXTRA_OECMAKE; with this
+#     machine's compiler, as no cross toolchain is built), built and
+#     installed into a staging root; each file must fall to one of
+#     PACKAGES by its FILES, as bitbake expands them and in their order
+#     (package.bbclass's split), with the units that systemd.bbclass adds
+#     to SYSTEMD_PACKAGES by its own rules (each unit of SYSTEMD_SERVICE,
+#     its @ form, the sockets its Also= names); a file that no package
+#     takes would stop do_package_qa (installed-vs-shipped). And the
+#     recipe's SRCREV names a commit whose project version is the recipe's;
+#  4. oelint-adv on the recipe, run from its source tree with oelint-parser
 #     and oelint-data. Debian 12 packages their other libraries but anytree,
 #     and its argcomplete is older than oelint-adv's: small stand-ins are
 #     made here for both (oelint-adv uses anytree's Node and LoopError in one
 #     rule, on custom task order, and argcomplete only to complete a shell's
 #     command line);
-#  4. yocto-check-layer on the layer (slow: some 15 minutes on 2 cores).
+#  5. yocto-check-layer on the layer (slow: some 15 minutes on 2 cores).
 # bitbake refuses to run as root: as root, every step runs as nobody, in a
 # build directory of its own that nobody owns. The host tools that bitbake's
 # sanity check asks for come from Debian (tools/need.sh yocto); the
@@ -42,7 +54,7 @@ oelint_dir=$(cd "${3:-${LAUNCHER_OELINT_DIR:-$oecore_dir/..}}" && pwd)
 quick=${4:-}
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 layer=$source_dir/packaging/yocto/meta-lwm2m-launcher
-recipe=$layer/recipes-connectivity/lwm2m-launcher/lwm2m-launcher_1.3.0.bb
+recipe=$(ls "$layer"/recipes-connectivity/lwm2m-launcher/lwm2m-launcher_*.bb)
 
 work=$(mktemp -d /var/tmp/yocto_check.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -145,6 +157,98 @@ step() {  # step NAME COMMAND...
 step "bitbake -p (openembedded-core and the layer parse)" bitbake -p
 step "bitbake lwm2m-launcher -c unpack (fetched from a local clone, licence checked)" \
     bitbake lwm2m-launcher -c unpack
+cat > "$work/packaged.py" << 'PY'
+"""Installs as the recipe's cmake options say and splits as bitbake would."""
+import glob
+import os
+import re
+import shlex
+import subprocess
+import sys
+
+env_file, source, work = sys.argv[1:]
+env = {}
+with open(env_file, encoding="utf-8") as lines:
+    for line in lines:
+        match = re.match(r'^(?:export )?([A-Za-z0-9_:.+${}-]+)="(.*)"$', line.rstrip("\n"))
+        if match:
+            env[match.group(1)] = match.group(2)
+pn = env["PN"]
+# cmake.bbclass's own options but those of the cross toolchain and Python.
+options = [o for o in shlex.split(env["OECMAKE_ARGS"])
+           if not o.startswith(("-DCMAKE_TOOLCHAIN_FILE", "-DPYTHON", "-DPython"))]
+options += shlex.split(env["EXTRA_OECMAKE"])
+stage = os.path.join(work, "image")
+for command in (["cmake", "-S", source, "-B", os.path.join(work, "build"), "-G", "Ninja"] + options,
+                ["cmake", "--build", os.path.join(work, "build")],
+                ["cmake", "--install", os.path.join(work, "build")]):
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL,
+                   env=dict(os.environ, DESTDIR=stage))
+installed = set()
+for top, _, names in os.walk(stage):
+    installed.update("/" + os.path.relpath(os.path.join(top, n), stage) for n in names)
+
+packages = env["PACKAGES"].split()
+files = {p: env.get("FILES:" + p, "").split() for p in packages}
+unit_dir = env["systemd_system_unitdir"]
+failed = False
+
+
+def add_unit(package, unit):
+    """systemd.bbclass's systemd_add_files_and_parse."""
+    path = unit_dir + "/" + unit
+    if path not in installed or path in files[package]:
+        return
+    files[package].append(path)
+    if unit.endswith(".service"):
+        add_unit(package, unit[:-len(".service")] + "@.service")
+        with open(stage + path, encoding="utf-8") as text:
+            for line in text:
+                if line.startswith("Also") and ".socket" in line:
+                    add_unit(package, line.split("=", 1)[1].strip())
+    if unit.endswith(".socket"):
+        add_unit(package, unit[:-len(".socket")] + ".service")
+        add_unit(package, unit[:-len(".socket")] + "@.service")
+
+
+for package in env.get("SYSTEMD_PACKAGES", pn).split():
+    for unit in env.get("SYSTEMD_SERVICE:" + package, "").split():
+        if unit_dir + "/" + unit not in installed:
+            print("SYSTEMD_SERVICE:%s names %s, which the install does not make" % (package, unit))
+            failed = True
+        add_unit(package, unit)
+# package.bbclass: in the order of PACKAGES, each takes what its FILES
+# match (a directory with all it holds) and no earlier one took.
+taken = {}
+for package in packages:
+    for pattern in files[package]:
+        for match in glob.glob(stage + pattern):
+            paths = [match] if not os.path.isdir(match) else [
+                os.path.join(top, n) for top, _, names in os.walk(match) for n in names]
+            for path in paths:
+                taken.setdefault("/" + os.path.relpath(path, stage), package)
+for path in sorted(installed):
+    if path in taken:
+        print("%s: %s" % (taken[path], path))
+    else:
+        print("no package takes %s" % path)
+        failed = True
+sys.exit(1 if failed else 0)
+PY
+step "the packages take every file the install makes (bitbake -e, cmake, package split)" \
+    sh -c 'bitbake -e lwm2m-launcher > "$1/recipe.env" &&
+        python3 "$1/packaged.py" "$1/recipe.env" "$1/source" "$1/packaged"' sh "$work"
+recipe_version=$(basename "$recipe" .bb)
+recipe_version=${recipe_version#lwm2m-launcher_}
+srcrev=$(sed -n 's/^SRCREV = "\(.*\)"$/\1/p' "$recipe")
+project_version=$(git -c safe.directory="$work/source" -C "$work/source" show "$srcrev:CMakeLists.txt" |
+    sed -n 's/^project(lwm2m_launcher VERSION \([0-9.]*\)$/\1/p')
+if [ "$project_version" = "$recipe_version" ]; then
+    echo "ok: SRCREV $srcrev is version $recipe_version"
+else
+    echo "FAIL: SRCREV $srcrev is version '$project_version', the recipe $recipe_version"
+    failed=1
+fi
 # Two rules are left out: a homepage can't be reached offline, and the
 # launcher is a program for the gateway alone, with no native or SDK build
 # to extend to (BBCLASSEXTEND).

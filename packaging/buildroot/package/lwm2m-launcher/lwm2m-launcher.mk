@@ -4,7 +4,7 @@
 #
 ################################################################################
 
-LWM2M_LAUNCHER_VERSION = 1.3.0
+LWM2M_LAUNCHER_VERSION = 1.4.0
 # The sources are the tree this BR2_EXTERNAL lives in, two levels up; its
 # build directories stay out of the copy.
 LWM2M_LAUNCHER_SITE = $(BR2_EXTERNAL_LWM2M_LAUNCHER_PATH)/../..
@@ -23,11 +23,15 @@ LWM2M_LAUNCHER_CONF_OPTS = \
 	-DLAUNCHER_INSTALL_OPENRC=OFF \
 	-DLAUNCHER_INSTALL_RUNIT=OFF
 
+# The units, and the tmpfiles.d entry that keeps /tmp/lwm2m from age
+# cleaning.
 define LWM2M_LAUNCHER_INSTALL_INIT_SYSTEMD
 	$(foreach unit,lwm2m-launcher.service lwm2m-launcher-settings.path \
 		lwm2m-launcher-settings.service,\
 		$(INSTALL) -D -m 0644 $(@D)/packaging/$(unit) \
 			$(TARGET_DIR)/usr/lib/systemd/system/$(unit)$(sep))
+	$(INSTALL) -D -m 0644 $(@D)/packaging/lwm2m-launcher.tmpfiles \
+		$(TARGET_DIR)/usr/lib/tmpfiles.d/lwm2m-launcher.conf
 endef
 
 define LWM2M_LAUNCHER_INSTALL_INIT_SYSV

@@ -26,13 +26,20 @@ inherit cmake systemd update-rc.d
 EXTRA_OECMAKE = "-DBUILD_TESTING=OFF \
                  -DLAUNCHER_STATIC_VARIANT=OFF \
                  -DLAUNCHER_SYSTEMD_UNIT_DIR=${systemd_system_unitdir} \
+                 -DLAUNCHER_TMPFILES_DIR=${nonarch_libdir}/tmpfiles.d \
                  -DLAUNCHER_INSTALL_SYSTEMD=${@bb.utils.contains('DISTRO_FEATURES', 'systemd', 'ON', 'OFF', d)} \
                  -DLAUNCHER_INSTALL_SYSV=${@bb.utils.contains('DISTRO_FEATURES', 'sysvinit', 'ON', 'OFF', d)} \
                  -DLAUNCHER_INSTALL_RUNIT=OFF \
                  "
 
+# The unit and the settings watch are enabled; the service the watch starts
+# is packaged with them (systemd.bbclass takes only the units it names and
+# their @ forms and sockets), and so is the tmpfiles.d entry that keeps
+# /tmp/lwm2m from age cleaning.
 SYSTEMD_SERVICE:${PN} = "lwm2m-launcher.service lwm2m-launcher-settings.path"
 INITSCRIPT_NAME = "lwm2m-launcher"
 INITSCRIPT_PARAMS = "defaults 95 10"
 
-FILES:${PN} += "/opt/Quorvane"
+FILES:${PN} += "/opt/Quorvane \
+                ${systemd_system_unitdir}/lwm2m-launcher-settings.service \
+                ${nonarch_libdir}/tmpfiles.d"
