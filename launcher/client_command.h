@@ -38,14 +38,10 @@ std::string masked_line(const client_command& command);
 std::string hex_upper(std::string_view bytes);
 
 // Starts the client with `command.arguments` and the launcher's
-// environment, without a shell. In the background it gets what a shell's
-// "&" would give it: standard input from /dev/null, SIGINT and SIGQUIT
-// ignored, standard output and error shared with the launcher. In the
-// foreground the launcher becomes the client in its own process: it keeps
-// the launcher's PID and standard input, output and error, and has every
-// signal at its default. Either way it holds no other descriptor.
-//
-// Returns 0 once the client runs in the background, or the errno that kept
-// it from starting; in the foreground only when it could not start, the
-// launcher's signals as they were.
+// environment, without a shell: in the background as a shell's "&" would
+// (standard input from /dev/null, SIGINT and SIGQUIT ignored), or, in the
+// foreground, in the launcher's own process, keeping its PID and standard
+// input, with every signal at its default. 0 once it runs in the
+// background, or the errno that kept it from starting (in the foreground,
+// the launcher's signals then as they were).
 int start_client(const client_command& command, bool foreground);

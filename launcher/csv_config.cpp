@@ -16,22 +16,28 @@
 #include "complain.h"
 #include "file_io.h"
 
+namespace {
+
+// Decodes the base64 text at `place` in the settings `file` and hands the
+// bytes, up to the first zero byte, to `take` chunk by chunk, until that
+// byte or until `take` returns false. The status of reading the file;
+// fills `facts` when given.
 settings_status decode_csv_config(const settings_file& file, settings_place place,
-                                  const std::function<int(std::string_view)>& take,
-                                  csv_facts* facts) {
+                                  const std::function<bool(std::string_view)>& take,
+                                  csv_facts* facts = nullptr) {
     csv_facts seen;
     base64_stream stream;
     const auto out = std::make_unique_for_overwrite<char[]>(
         base64_decoded_size_max(std::min<std::uint64_t>(place.length, settings_buffer_size) + 3));
-    int refused = 0;
+    bool more = true;
     // Hands on decoded bytes up to the first zero byte; false once done.
     const auto pass_on = [&](std::size_t count) {
         const std::string_view bytes = std::string_view(out.get(), count);
         const std::string_view text = bytes.substr(0, bytes.find('\0'));
         seen.bytes += text.size();
         seen.ends_at_zero = text.size() < bytes.size();
-        refused = take(text);
-        return refused == 0 && !seen.ends_at_zero;
+        more = take(text) && !seen.ends_at_zero;
+        return more;
     };
     std::uint64_t taken = 0;
     // Nothing to read for an empty value (the file may not even be open).
@@ -49,16 +55,14 @@ settings_status decode_csv_config(const settings_file& file, settings_place plac
                                 }
                                 return pass_on(base64_decode_chunk(stream, base64, out.get()));
                             });
-    if (read.ok() && refused == 0 && !seen.ends_at_zero) {
+    if (read.ok() && more) {
         pass_on(base64_decode_end(stream, out.get()));
     }
     if (facts != nullptr) {
         *facts = seen;
     }
-    return refused != 0 && read.ok() ? settings_status{settings_verdict::failed, refused} : read;
+    return read;
 }
-
-namespace {
 
 csv_outcome outcome_of(settings_place place, const settings_status& read, std::uint64_t bytes) {
     return place.length == 0 ? csv_outcome::missing
@@ -70,8 +74,8 @@ csv_outcome outcome_of(settings_place place, const settings_status& read, std::u
 }  // namespace
 
 csv_outcome foresee_csv_config(const settings_file& file, settings_place place, csv_facts& facts) {
-    const settings_status read =
-        decode_csv_config(file, place, [](std::string_view) { return 0; }, &facts);
+    const settings_status read = decode_csv_config(
+        file, place, [](std::string_view) { return true; }, &facts);
     return outcome_of(place, read, facts.bytes);
 }
 
@@ -84,7 +88,7 @@ csv_outcome write_csv_config(const settings_file& file, settings_place place, co
     int write_error = 0;
     const settings_status read = decode_csv_config(file, place, [&](std::string_view decoded) {
         if (decoded.empty()) {
-            return 0;
+            return true;
         }
         if (!csv) {
             // Not through a link, and writable by nobody else whatever the
@@ -94,12 +98,12 @@ csv_outcome write_csv_config(const settings_file& file, settings_place place, co
             if (!csv) {
                 write_error = errno;
                 complain({"can't create ", path, ": ", std::strerror(write_error)});
-                return write_error;
+                return false;
             }
         }
         bytes += decoded.size();
         write_error = write_all(csv.get(), decoded);
-        return write_error;
+        return write_error == 0;
     });
     const bool created = static_cast<bool>(csv);
     if (const int closed = csv.close(); write_error == 0) {
@@ -117,7 +121,7 @@ csv_outcome write_csv_config(const settings_file& file, settings_place place, co
         const std::string reason = write_error != 0 ? std::strerror(write_error)
                                    : read.verdict == settings_verdict::failed
                                        ? std::strerror(read.error)
-                                       : std::string(settings_path) + " changed while it was read";
+                                       : joined({settings_path, " changed while it was read"});
         complain({"can't write ", path, created ? ", removed it: " : ": ", reason});
     }
     return outcome;

@@ -23,14 +23,6 @@ struct csv_facts {
     std::optional<std::uint64_t> first_stray;
 };
 
-// Decodes the base64 text at `place` in the settings `file` and hands the
-// bytes, up to the first zero byte, to `take` chunk by chunk; reading stops
-// there, or where `take` returns an errno. The status of reading the file;
-// `failed` with what `take` returned. Fills `facts` when given.
-settings_status decode_csv_config(const settings_file& file, settings_place place,
-                                  const std::function<int(std::string_view)>& take,
-                                  csv_facts* facts = nullptr);
-
 // What the CSV configuration in the settings gives.
 enum class csv_outcome : unsigned char {
     missing,      // LWM2M_CSV is missing or empty

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "complain.h"
 #include "file_io.h"
 #include "fixed_paths.h"
 
@@ -40,20 +41,15 @@ void narrow(int fd, const struct stat& status, mode_t mode) {
     }
 }
 
-// lwm2m.log.1 holds what the log held, so it is narrowed the same way: when
-// it is a regular file of the launcher's own user, looked at before it is
-// opened, never through a link.
+// lwm2m.log.1 holds what the log held, so it is narrowed the same way, when
+// it is a regular file of the launcher's own user (never through a link; in
+// a directory nobody else can write, so nobody else put it there).
 void narrow_older_log(mode_t mode) {
-    struct stat named {};
-    if (::lstat(older_event_log_path, &named) != 0 || !S_ISREG(named.st_mode) ||
-        named.st_uid != ::geteuid() || (named.st_mode & 0777 & ~mode) == 0) {
-        return;
-    }
     const unique_fd older(
         ::open(older_event_log_path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat status {};
-    if (older && ::fstat(older.get(), &status) == 0 && status.st_dev == named.st_dev &&
-        status.st_ino == named.st_ino) {
+    if (older && ::fstat(older.get(), &status) == 0 && S_ISREG(status.st_mode) &&
+        status.st_uid == ::geteuid()) {
         narrow(older.get(), status, mode);
     }
 }
@@ -97,12 +93,6 @@ log_result open_locked(unique_fd& log, mode_t mode) {
     return result;
 }
 
-bool still_named_log(const struct stat& log) {
-    struct stat named {};
-    return ::lstat(event_log_path, &named) == 0 && named.st_dev == log.st_dev &&
-           named.st_ino == log.st_ino;
-}
-
 }  // namespace
 
 log_result log_append(std::string_view message, mode_t permitted_mode) {
@@ -118,7 +108,9 @@ log_result log_append(std::string_view message, mode_t permitted_mode) {
             return result;
         }
         const struct stat& status = result.status;
-        if (attempt < tries && !still_named_log(status)) {
+        struct stat named {};
+        if (attempt < tries && (::lstat(event_log_path, &named) != 0 ||
+                                named.st_dev != status.st_dev || named.st_ino != status.st_ino)) {
             continue;
         }
         if (attempt < tries && status.st_size > 0 &&
@@ -145,14 +137,14 @@ std::string log_refusal_text(const log_result& result) {
         case log_verdict::not_regular:
             return "not a regular file";
         case log_verdict::foreign_owner:
-            return "owned by uid " + std::to_string(result.status.st_uid);
+            return joined({"owned by uid ", std::to_string(result.status.st_uid)});
         case log_verdict::extra_links:
-            return "it has " + std::to_string(result.status.st_nlink) + " links";
+            return joined({"it has ", std::to_string(result.status.st_nlink), " links"});
         case log_verdict::locked:
             return "locked by another process";
         case log_verdict::not_moved:
-            return std::string("full, and can't rename it to ") + older_event_log_path + ": " +
-                   std::strerror(result.error);
+            return joined({"full, and can't rename it to ", older_event_log_path, ": ",
+                           std::strerror(result.error)});
         case log_verdict::written:
         case log_verdict::failed:
             break;

@@ -10,28 +10,20 @@
 #include <string>
 #include <string_view>
 
-// Appends `message` to the event log exactly as given: no time stamp, no
-// level, no line end added. The log is opened and closed for every message,
-// and an exclusive lock (flock) is held while the message is appended, so
-// that no other launcher's message is cut by the step back below.
-//
-// The log holds the client's command line, pre-shared key included, so a
-// message goes only into a regular file that the launcher's own user owns,
-// with one link (not a file another user planted, nor a hard link to one
-// elsewhere), and never through a symbolic link. A new log is created with
-// no more permission bits than `permitted_mode`, and an older one with more
-// loses them, and so does /tmp/lwm2m/lwm2m.log.1 (which keeps out a reader
-// that opens them later, not one that holds one open already).
-//
-// The message goes in whole or not at all: after a short write (a full
+// Appends `message` to the event log exactly as given (no time stamp, no
+// line end added), opened and closed for every message, under an exclusive
+// lock (flock). It goes in whole or not at all: after a short write (a full
 // file system) the log is cut back to where it was.
 //
-// The log stays small, however often the launcher runs: before a message
-// would take it past `event_log_limit`, the log is renamed to
-// /tmp/lwm2m/lwm2m.log.1 (replacing an older one, never following a link
-// there) and the message starts a new log. So the newest message is always
-// whole at the end of the log, which holds at most `event_log_limit` bytes,
-// or the one message when that alone is larger.
+// The log holds the key, so a message goes only into a regular file of the
+// launcher's own user with one link, never through a symbolic link. The log
+// and lwm2m.log.1 are given no more permission bits than `permitted_mode`
+// (a reader that opened one before keeps it).
+//
+// Before a message would take the log past `event_log_limit`, the log is
+// renamed to lwm2m.log.1 (replacing an older one, never through a link)
+// and the message starts a new one: the newest message is always whole at
+// its end.
 inline constexpr off_t event_log_limit = off_t{64} * 1024;
 enum class log_verdict : unsigned char {
     written,

@@ -322,8 +322,11 @@ protected:
             ::waitpid(pid, &status, 0);
         }
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-                WIFSIGNALED(status) ? WTERMSIG(status) : 0, test_dir::read("/opt/e2e/stdout"),
-                test_dir::read("/opt/e2e/stderr"), pid, ran_until_signalled};
+                WIFSIGNALED(status) ? WTERMSIG(status) : 0,
+                test_dir::read("/opt/e2e/stdout"),
+                test_dir::read("/opt/e2e/stderr"),
+                pid,
+                ran_until_signalled};
     }
 
     // A seccomp filter that answers close_range with ENOSYS, as kernels
@@ -490,9 +493,10 @@ TEST_F(Launcher, InTheForegroundAStartWithoutClientWaitsAndAStopEndsIt) {
              install_client();
              ::mkdir("/opt/e2e/bin", 0755);
              write_file("/opt/e2e/bin/mkdir.real", test_dir::read("/usr/bin/mkdir"), 0755);
-             write_file("/opt/e2e/bin/mkdir",
-                        "#!/bin/sh\necho working >&2\nsleep 2\nexec /opt/e2e/bin/mkdir.real \"$@\"\n",
-                        0755);
+             write_file(
+                 "/opt/e2e/bin/mkdir",
+                 "#!/bin/sh\necho working >&2\nsleep 2\nexec /opt/e2e/bin/mkdir.real \"$@\"\n",
+                 0755);
              ::mount("/opt/e2e/bin/mkdir", "/usr/bin/mkdir", nullptr, MS_BIND, nullptr);
          }},
         {typical_settings(), SIGTERM, cannot_start + "Exec format error",
@@ -837,7 +841,8 @@ TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
         // file: never entered, never emptied.
         {"directories bound on dotted entries",
          [] {
-             for (const char* dir : {"/tmp/lwm2m", "/tmp/lwm2m/etc", "/tmp/lwm2m/etc/data.d", csv_path}) {
+             for (const char* dir :
+                  {"/tmp/lwm2m", "/tmp/lwm2m/etc", "/tmp/lwm2m/etc/data.d", csv_path}) {
                  ::mkdir(dir, 0755);
              }
              ::mount("/opt/e2e/keep", "/tmp/lwm2m/etc/data.d", nullptr, MS_BIND, nullptr);
@@ -850,7 +855,8 @@ TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
              write_file(csv_path, "old");
              const int file = ::open(csv_path, O_RDONLY);
              int flags = FS_IMMUTABLE_FL;
-             EXPECT_EQ(::ioctl(file, FS_IOC_SETFLAGS, &flags), 0) << "tmpfs takes it since Linux 6.0";
+             EXPECT_EQ(::ioctl(file, FS_IOC_SETFLAGS, &flags), 0)
+                 << "tmpfs takes it since Linux 6.0";
              ::close(file);
          }},
         {"a file bound on config.csv",

@@ -35,12 +35,6 @@
 
 namespace {
 
-constexpr int exit_usage = 2;
-
-void not_started(std::string_view why) {
-    complain({"client not started: ", why});
-}
-
 // Takes the steps of a start, then logs the client's command line and
 // starts the client; in the foreground the launcher becomes the client,
 // and returns only when it could not. `stops` are the signals that a
@@ -55,21 +49,17 @@ start_outcome launch(bool foreground, const sigset_t& stops) {
         }
     };
     const auto ended = [&plan]() {
-        not_started(plan.reason);
+        complain({"client not started: ", plan.reason});
         return plan.outcome;
     };
-    switch (plan.outcome) {
-        case start_outcome::work_dir_refused:
-            return ended();
-        case start_outcome::no_csv_config:
-            log("Can't find CSV config file in Plugwell\n");
-            return ended();
-        case start_outcome::module_disabled:
-            log("Quorvane is disabled.\n");
-            return ended();
-        case start_outcome::client_started:
-        case start_outcome::client_failed:
-            break;
+    if (plan.outcome == start_outcome::no_csv_config) {
+        log("Can't find CSV config file in Plugwell\n");
+    } else if (plan.outcome == start_outcome::module_disabled) {
+        log("Quorvane is disabled.\n");
+    }
+    if (plan.outcome != start_outcome::client_started &&
+        plan.outcome != start_outcome::client_failed) {
+        return ended();
     }
     constexpr timespec no_time{};
     if (const int stop = foreground ? wait_for_signal(stops, &no_time) : 0; stop != 0) {
@@ -83,21 +73,19 @@ start_outcome launch(bool foreground, const sigset_t& stops) {
         plan.decide();
     }
     if (plan.outcome == start_outcome::client_failed) {
-        log(std::string("lwm2m-launcher: can't start ") + client_program + ": " +
-            std::strerror(plan.client_error) + "\n");
+        log(joined({"lwm2m-launcher: can't start ", client_program, ": ",
+                    std::strerror(plan.client_error), "\n"}));
         return ended();
     }
     return plan.outcome;
 }
 
-// A supervisor starts again whatever ends, so in the foreground a start that
-// leaves no client must not end at once, or it would be run over and over.
-// A disabled module waits, idle, until it is stopped; anything else waits
-// 30 seconds, or until it is stopped, and ends with its usual status, so
-// that it is tried again at that pace and a gateway provisioned later comes
-// up by itself. A stop (TERM, INT or HUP) ends the launcher as that signal
-// does, which every supervisor takes for a stop, and systemd for a clean
-// one.
+// In the foreground, a start that leaves no client must not end at once, or
+// a supervisor would run it over and over: a disabled module waits, idle,
+// until stopped; anything else 30 seconds, then ends with its usual status,
+// so that a gateway provisioned later comes up by itself. A stop (TERM, INT
+// or HUP) ends the launcher as its signal does: every supervisor sees a
+// stop, and systemd a clean one.
 int linger(start_outcome outcome, const sigset_t& stops) {
     constexpr timespec retry_pause{30, 0};
     const bool disabled = outcome == start_outcome::module_disabled;
@@ -123,14 +111,9 @@ constexpr std::string_view help_text =
     "  --version       print the version\n"
     "  --help          print this help\n"
     "\n"
-    "Another argument that begins with \"-\" is refused (status 2); other\n"
-    "arguments are ignored.\n"
     "Exit status: 0 started or disabled, 255 no CSV configuration, 1 failure,\n"
-    "2 unknown option.\n"
-    "With --check, the status a start would have, but 1 when FILE can't be read.\n"
-    "With --check --strict, 3 when the report has a finding, 1 when FILE can't\n"
-    "be read, 0 otherwise.\n"
-    "See lwm2m-launcher(8).\n";
+    "2 unknown option; with --check, a start's (1: FILE can't be read); with\n"
+    "--strict, 3 on a finding. See lwm2m-launcher(8).\n";
 
 struct invocation {
     enum { start, check, version, help, unknown } action = start;
@@ -196,7 +179,7 @@ int main(int argc, char** argv) {
         case invocation::unknown:
             complain({"unknown option ", call.unknown_option});
             write_all(STDERR_FILENO, usage_line);
-            return exit_usage;
+            return 2;
         case invocation::version:
             write_all(STDOUT_FILENO, "lwm2m-launcher " LAUNCHER_VERSION "\n");
             return EXIT_SUCCESS;

@@ -30,8 +30,8 @@ struct module_settings {
     std::uint32_t modbus_interval = 0;  // -I
     std::uint32_t modbus_timeout = 0;   // -T
 
-    // Not a setting: the permission bits of the settings file, or 0666 when it could not
-    // be read. The event log repeats the key, so it is given no more.
+    // Not a setting: the settings file's permission bits (0666 when it could
+    // not be read), which the event log, holding the key too, never exceeds.
     mode_t file_mode = 0666;
 };
 
@@ -85,9 +85,8 @@ struct module_settings_read {
     module_settings settings;  // the record made from them
 };
 
-// Reads every field from the settings file at `path` in one pass. When the
-// file can't be read, every field keeps its default and `file` is closed
-// (its status says what the path led to).
-// `observe`, when set, sees every line (see settings_scan).
+// Reads every field from the settings file at `path` in one pass; `observe`,
+// when set, sees every line. When the file can't be read, every field keeps
+// its default and `file` is closed (its status: what the path led to).
 module_settings_read load_module_settings(const char* path,
                                           const settings_line_observer& observe = {});

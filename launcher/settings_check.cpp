@@ -28,18 +28,6 @@
 
 namespace {
 
-char upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string_view without_blanks_around(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 // Levenshtein distance, letters compared in upper case.
 std::size_t distance(std::string_view a, std::string_view b) {
     std::vector<std::size_t> row(b.size() + 1);
@@ -49,8 +37,8 @@ std::size_t distance(std::string_view a, std::string_view b) {
         row[0] = i;
         for (std::size_t j = 1; j <= b.size(); ++j) {
             const std::size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1,
-                               diagonal + (upper(a[i - 1]) == upper(b[j - 1]) ? 0 : 1)});
+            const bool same = settings_name_is(a.substr(i - 1, 1), b.substr(j - 1, 1));
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
             diagonal = above;
         }
     }
@@ -70,12 +58,12 @@ std::string_view nearest_key(std::string_view name) {
 }
 
 std::string quoted(std::string_view text) {
-    return '"' + shown_plainly(text) + '"';
+    return joined({"\"", shown_plainly(text), "\""});
 }
 
 // "1 byte", "2 bytes".
 std::string counted(std::uint64_t number, std::string_view thing) {
-    return std::to_string(number) + " " + std::string(thing) + (number == 1 ? "" : "s");
+    return joined({std::to_string(number), " ", thing, number == 1 ? "" : "s"});
 }
 
 std::string octal_mode(mode_t mode) {
@@ -86,14 +74,14 @@ std::string octal_mode(mode_t mode) {
 
 // "regular file, 573 bytes, mode 0600, owner uid 0", or what else it is.
 std::string described(const struct stat& status) {
-    std::string kind = S_ISREG(status.st_mode)    ? "regular file"
-                       : S_ISDIR(status.st_mode)  ? "directory, not a regular file"
-                       : S_ISFIFO(status.st_mode) ? "FIFO, not a regular file"
-                       : S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)
-                           ? "device, not a regular file"
-                           : "not a regular file";
-    return kind + ", " + std::to_string(status.st_size) + " bytes, mode " +
-           octal_mode(status.st_mode) + ", owner uid " + std::to_string(status.st_uid);
+    const std::string_view kind = S_ISREG(status.st_mode)    ? "regular file"
+                                  : S_ISDIR(status.st_mode)  ? "directory, not a regular file"
+                                  : S_ISFIFO(status.st_mode) ? "FIFO, not a regular file"
+                                  : S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)
+                                      ? "device, not a regular file"
+                                      : "not a regular file";
+    return joined({kind, ", ", std::to_string(status.st_size), " bytes, mode ",
+                   octal_mode(status.st_mode), ", owner uid ", std::to_string(status.st_uid)});
 }
 
 // What is at a work directory's path now.
@@ -105,12 +93,13 @@ std::string looked_at(const char* path) {
     if (S_ISLNK(status.st_mode)) {
         return "a symbolic link";
     }
-    return (S_ISDIR(status.st_mode) ? "a directory of uid " : "not a directory, of uid ") +
-           std::to_string(status.st_uid) + ", mode " + octal_mode(status.st_mode);
+    return joined({S_ISDIR(status.st_mode) ? "a directory of uid " : "not a directory, of uid ",
+                   std::to_string(status.st_uid), ", mode ", octal_mode(status.st_mode)});
 }
 
 // The process whose program is the client's, if one runs: /proc shows
-// each process's executable, which no argument of another can fake.
+// each process's executable, which no argument of another can fake (and
+// /proc/self's is the launcher's).
 std::optional<std::string> running_client() {
     const unique_fd proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_NOCTTY | O_CLOEXEC));
     std::vector<std::string> names;
@@ -120,9 +109,6 @@ std::optional<std::string> running_client() {
     std::array<char, 64> target{};
     const std::string_view wanted = client_program;
     for (const std::string& name : names) {
-        if (name.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
         const ssize_t size =
             ::readlinkat(proc.get(), (name + "/exe").c_str(), target.data(), target.size());
         if (size >= 0 &&
@@ -178,17 +164,18 @@ void key_findings(const settings_line& line, const std::string& name, bool whole
     const std::uint64_t text_end = whole_line ? line.text_end : line.piece_text_end;
     const auto last_quote = whole_line ? line.last_quote : line.piece_last_quote;
     if (!whole_line && line.length > settings_piece_max) {
-        say(name + ": its line is " + counted(line.length, "character") + " long; only the first " +
-            std::to_string(settings_piece_max) + " are read");
+        say(joined({name, ": its line is ", counted(line.length, "character"),
+                    " long; only the first ", std::to_string(settings_piece_max), " are read"}));
     }
     const std::size_t value_start = name.size() + 1;
     const bool opens_quote =
         value_start < text_end && value_start < line.head.size() && line.head[value_start] == '"';
     if (opens_quote && last_quote == value_start) {
-        say(name + ": the quote that opens its value is never closed, so the value is empty");
+        say(joined(
+            {name, ": the quote that opens its value is never closed, so the value is empty"}));
     } else if (last_quote && *last_quote + 1 < text_end) {
-        say(name + ": " + counted(text_end - *last_quote - 1, "character") +
-            " after its last quote dropped");
+        say(joined({name, ": ", counted(text_end - *last_quote - 1, "character"),
+                    " after its last quote dropped"}));
     }
 }
 
@@ -245,7 +232,8 @@ settings_line_observer finding_observer(settings_findings& findings) {
             return;
         }
         const std::string_view name = text.substr(0, equals);
-        const std::string_view bare = without_blanks_around(name);
+        const auto first = std::min(name.find_first_not_of(" \t"), name.size());
+        const std::string_view bare = name.substr(first, name.find_last_not_of(" \t") + 1 - first);
         const auto* const key = std::find_if(
             module_keys.begin(), module_keys.end(),
             [bare](const module_key& known) { return settings_name_is(bare, known.name); });

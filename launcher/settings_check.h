@@ -40,22 +40,14 @@ struct settings_findings {
 // inside a line.
 settings_line_observer finding_observer(settings_findings& findings);
 
-// Makes the report on the settings file at `path` in `report` and returns
-// a status.
-//
-// By default the report also says what a start would do on this machine
-// (the plan of start_plan.h), and the status is the one that start would
-// end with (0, 255 or 1), except for a file that can't be read: 1, where a
-// start goes on without settings and ends with 255. Findings never change
-// it. Whenever the module is enabled and has a CSV configuration, the
-// report holds the client's command line as a start would log it, with the
-// key masked (masked_line) and control characters shown as \xNN
-// (shown_plainly), on a line of its own after four blanks.
-//
-// `strict` judges the file alone, the same on any machine: nothing but the
-// file is looked at, a missing LWM2M_ENABLE or LWM2M_CSV is a finding too,
-// and the status is 3 when there is any finding, 1 when the file can't be
-// read, 0 otherwise.
+// Makes the report on the settings file at `path` and returns a status. By
+// default the report also says what a start would do on this machine (the
+// steps of start_plan.h, foreseen), with the command line it would log, the
+// key masked (masked_line), on a line of its own after four blanks; the
+// status is the start's (0, 255 or 1), but 1 for a file that can't be
+// read. `strict` judges the file alone: a missing LWM2M_ENABLE or LWM2M_CSV
+// is a finding too, and the status is 3 on any finding, 1 when the file
+// can't be read, 0 otherwise.
 int check_settings(const char* path, bool strict, std::string& report);
 
 // `text` with every byte below 0x20, 0x7F and above shown as \xNN, so that

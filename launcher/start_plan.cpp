@@ -44,38 +44,39 @@ int exit_status_of(start_outcome outcome) {
 }
 
 void start_plan::decide() {
-    const std::string path = settings_path;
+    const std::string_view path = settings_path;
     const settings_status& settings = read.status;
-    const std::string no_csv = "no CSV configuration: ";
+    const std::string_view no_csv = "no CSV configuration: ";
     outcome = start_outcome::no_csv_config;
     if (!work.refusal.empty()) {
         outcome = start_outcome::work_dir_refused;
-        reason = "refusing to work in " + std::string(work_dir) + ": " + work.refusal;
+        reason = joined({"refusing to work in ", work_dir, ": ", work.refusal});
     } else if (work.csv_kept()) {
-        reason = no_csv + "the earlier " + csv_config_path + " could not be removed";
+        reason = joined({no_csv, "the earlier ", csv_config_path, " could not be removed"});
     } else if (settings.verdict == settings_verdict::failed && settings.error == ENOENT) {
-        reason = "no settings file at " + path;
+        reason = joined({"no settings file at ", path});
     } else if (!settings.ok() || csv == csv_outcome::unreadable) {
-        reason = no_csv + path + " could not be read";
+        reason = joined({no_csv, path, " could not be read"});
     } else if (csv == csv_outcome::missing) {
-        reason = no_csv + "LWM2M_CSV is missing or empty in " + path;
+        reason = joined({no_csv, "LWM2M_CSV is missing or empty in ", path});
     } else if (csv == csv_outcome::no_bytes) {
-        reason = no_csv + "LWM2M_CSV decodes to no bytes";
+        reason = joined({no_csv, "LWM2M_CSV decodes to no bytes"});
     } else if (csv == csv_outcome::not_written) {
-        reason = no_csv + csv_config_path + " could not be written";
+        reason = joined({no_csv, csv_config_path, " could not be written"});
     } else if (read.settings.enable == 0) {
         outcome = start_outcome::module_disabled;
         reason = "the module is disabled (LWM2M_ENABLE is 0)";
     } else if (client_error != 0) {
         outcome = start_outcome::client_failed;
-        reason = "can't start " + std::string(client_program) + ": " + std::strerror(client_error);
+        reason = joined({"can't start ", client_program, ": ", std::strerror(client_error)});
     } else {
         outcome = start_outcome::client_started;
         reason.clear();
     }
 }
 
-start_plan take_start_steps(const char* path, step_mode mode, const settings_line_observer& observe) {
+start_plan take_start_steps(const char* path, step_mode mode,
+                            const settings_line_observer& observe) {
     const bool act = mode == step_mode::act;
     start_plan plan;
     plan.settings_path = path;

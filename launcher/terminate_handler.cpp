@@ -1,14 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The lwm2m-launcher authors
 //
-// What std::terminate does in the launcher.
-//
-// libstdc++'s default handler names the exception that ended the program,
-// and so brings the whole C++ name demangler into a program that links the
-// C++ runtime statically: some 35 KiB of a 130 KiB launcher. The launcher
-// catches what it throws (main answers every std::exception), so this only
-// ever runs on a bug: it says so on standard error and aborts, as the
-// default handler does after its message.
+// What std::terminate does in the launcher. libstdc++'s default handler
+// names the exception, and so brings the C++ name demangler (some 35 KiB)
+// into a program that links the C++ runtime statically. main answers every
+// std::exception, so this only runs on a bug: it says so and aborts.
 #include <cstdlib>
 
 #include "complain.h"

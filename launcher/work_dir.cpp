@@ -99,10 +99,6 @@ struct pending_dir {
 // way down takes a little memory.
 constexpr std::size_t deepest = 65536;
 
-bool holds_dot_after_start(std::string_view name) {
-    return !name.empty() && name.front() != '.' && name.find('.') != std::string_view::npos;
-}
-
 dir_verdict verdict_on(const struct stat& status, uid_t owner) {
     return S_ISLNK(status.st_mode)    ? dir_verdict::symbolic_link
            : !S_ISDIR(status.st_mode) ? dir_verdict::not_directory
@@ -146,8 +142,10 @@ removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode
         error != 0 && mode == step_mode::act) {
         complain({"can't read ", shown, ": ", std::strerror(error)});
     }
-    std::erase_if(levels[0].entries,
-                  [](const std::string& name) { return !holds_dot_after_start(name); });
+    // The names that the shell pattern "*.*" matches go.
+    std::erase_if(levels[0].entries, [](std::string_view name) {
+        return name.empty() || name.front() == '.' || name.find('.') == std::string_view::npos;
+    });
     // An entry of `dir` is said once, with its first failure.
     const auto failed = [&](const std::string& name, std::string_view failure) {
         if (levels.size() > 1) {
@@ -179,61 +177,48 @@ removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode
         pending_dir& here = levels.back();
         if (here.next < here.entries.size()) {
             const std::string& name = here.entries[here.next++];
-            if (const int error = look(dir.get(), name.c_str(), status); error != 0) {
-                if (!gone(error)) {
-                    failed(name, std::strerror(error));
-                }
-                continue;
-            }
+            int error = look(dir.get(), name.c_str(), status);
+            const bool directory = error == 0 && S_ISDIR(status.stx_mode);
+            std::string failure;
             // A mount is told by the mount's own mark, which a bind mount of
             // the same file system has too; kernels before 5.8 have none,
             // and there only another file system shows.
-            if ((status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0
-                    ? (status.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0
-                    : device_of(status) != here.device) {
-                failed(name, "a file system is mounted on " + path_of(name));
-                continue;
-            }
-            const bool directory = S_ISDIR(status.stx_mode);
-            if (!directory) {
-                if (const int error =
-                        remove_entry(dir.get(), name.c_str(), false, pinned(status), mode);
-                    !gone(error)) {
-                    failed(name, std::strerror(error));
+            if (error == 0 && ((status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0
+                                   ? (status.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0
+                                   : device_of(status) != here.device)) {
+                failure = "a file system is mounted on " + path_of(name);
+            } else if (directory && levels.size() > deepest) {
+                failure = "too many levels of directories";
+            } else if (directory) {
+                // Down, into the very directory looked at; a read-only one
+                // can't be emptied by its owner until it is writable again.
+                const dev_t device = device_of(status);
+                const ino_t inode = status.stx_ino;
+                const bool pinned_dir = pinned(status);
+                unique_fd sub(::openat(dir.get(), name.c_str(), directory_flags));
+                error = !sub || look(sub.get(), "", status) != 0 ? errno : 0;
+                if (error == 0 && (device_of(status) != device || status.stx_ino != inode)) {
+                    failure = "moved away while it was being removed";
+                } else if (error == 0) {
+                    if (mode == step_mode::act) {
+                        static_cast<void>(::fchmod(sub.get(), S_IRWXU));
+                    }
+                    levels.push_back({name, device, inode, pinned_dir, {}, 0, {}});
+                    if (const int unread = list_directory(sub.get(), levels.back().entries)) {
+                        failed(name, std::strerror(unread));
+                    }
+                    dir = std::move(sub);
+                    continue;
                 }
-                continue;
+            } else if (error == 0) {
+                error = remove_entry(dir.get(), name.c_str(), false, pinned(status), mode);
             }
-            if (levels.size() > deepest) {
-                failed(name, "too many levels of directories");
-                continue;
+            if (failure.empty() && !gone(error)) {
+                failure = std::strerror(error);
             }
-            pending_dir down{.name = name,
-                             .device = device_of(status),
-                             .inode = status.stx_ino,
-                             .pinned = pinned(status),
-                             .entries = {},
-                             .next = 0,
-                             .failure = {}};
-            unique_fd sub(::openat(dir.get(), name.c_str(), directory_flags));
-            if (!sub || look(sub.get(), "", status) != 0) {
-                failed(name, std::strerror(errno));
-                continue;
+            if (!failure.empty()) {
+                failed(name, failure);
             }
-            if (device_of(status) != down.device || status.stx_ino != down.inode) {
-                failed(name, "moved away while it was being removed");
-                continue;
-            }
-            // A read-only directory can't be emptied by its owner until it
-            // is writable again.
-            if (mode == step_mode::act) {
-                static_cast<void>(::fchmod(sub.get(), S_IRWXU));
-            }
-            const int unread = list_directory(sub.get(), down.entries);
-            levels.push_back(std::move(down));
-            if (unread != 0) {
-                failed(name, std::strerror(unread));
-            }
-            dir = std::move(sub);
             continue;
         }
         if (levels.size() == 1) {
@@ -287,21 +272,20 @@ dir_check open_private_dir(const char* path, uid_t owner, unique_fd& dir, step_m
 }
 
 std::string refusal_text(const char* path, const dir_check& check, uid_t owner) {
-    const std::string shown = path;
     switch (check.verdict) {
         case dir_verdict::symbolic_link:
-            return shown + " is a symbolic link";
+            return joined({path, " is a symbolic link"});
         case dir_verdict::not_directory:
-            return shown + " is not a directory";
+            return joined({path, " is not a directory"});
         case dir_verdict::foreign_owner:
-            return shown + " is owned by uid " + std::to_string(check.status.st_uid) +
-                   ", not by uid " + std::to_string(owner);
+            return joined({path, " is owned by uid ", std::to_string(check.status.st_uid),
+                           ", not by uid ", std::to_string(owner)});
         case dir_verdict::trusted:
             return {};
         case dir_verdict::failed:
             break;
     }
-    return shown + ": " + std::strerror(check.error);
+    return joined({path, ": ", std::strerror(check.error)});
 }
 
 work_dir_state prepare_work_dir(step_mode mode) {

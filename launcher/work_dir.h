@@ -32,8 +32,8 @@ struct removal_result {
 
 // What preparing the work directory gave, or would give.
 struct work_dir_state {
-    std::string refusal;    // why the launcher won't work there; empty when it does
-    removal_result dotted;  // the dotted entries
+    std::string refusal;       // why the launcher won't work there; empty when it does
+    removal_result dotted;     // the dotted entries
     int csv_create_error = 0;  // foreseen: what creating the CSV configuration meets
 
     bool csv_kept() const;  // whether an earlier CSV configuration stays

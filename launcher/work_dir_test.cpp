@@ -20,7 +20,8 @@ class PrivateDir : public testing::Test {
 protected:
     std::string refusal_of(const std::string& name, uid_t owner = ::geteuid()) {
         unique_fd dir;
-        const dir_check check = open_private_dir(dir_.path(name).c_str(), owner, dir, step_mode::act);
+        const dir_check check =
+            open_private_dir(dir_.path(name).c_str(), owner, dir, step_mode::act);
         const bool trusted = check.verdict == dir_verdict::trusted;
         EXPECT_EQ(static_cast<bool>(dir), trusted);
         return trusted ? "" : refusal_text(name.c_str(), check, owner);

@@ -22,17 +22,11 @@ bool is_c_space(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-std::optional<std::size_t> find(std::string_view text, char c) {
-    const void* found = std::memchr(text.data(), c, text.size());
-    if (found == nullptr) {
-        return std::nullopt;
-    }
-    return static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
-}
-
-// memrchr rather than rfind: a long value is scanned many bytes at a time.
-std::optional<std::size_t> find_last(std::string_view text, char c) {
-    const void* found = ::memrchr(text.data(), c, text.size());
+// Where `c` stands first (`last`: last) in `text`. memchr and memrchr, not
+// find and rfind: a long value is scanned many bytes at a time.
+std::optional<std::size_t> find(std::string_view text, char c, bool last = false) {
+    const void* found =
+        last ? ::memrchr(text.data(), c, text.size()) : std::memchr(text.data(), c, text.size());
     if (found == nullptr) {
         return std::nullopt;
     }
@@ -46,7 +40,7 @@ std::string_view value_on_piece(std::string_view piece, std::size_t name_size) {
     std::string_view text = piece.substr(0, piece.find('\0'));
     text = text.substr(0, text.find('\r'));
     text = text.substr(0, text.find('\n'));
-    text = text.substr(0, find_last(text, '"').value_or(text.size()));
+    text = text.substr(0, find(text, '"', true).value_or(text.size()));
     auto value = text.substr(name_size + 1);
     if (!value.empty() && value.front() == '"') {
         value.remove_prefix(1);
@@ -177,7 +171,7 @@ private:
         const auto zero = find(body, '\0');
         const auto carriage_return = find(body.substr(0, zero.value_or(body.size())), '\r');
         const std::size_t text_size = carriage_return.value_or(zero.value_or(body.size()));
-        if (const auto quote = find_last(body.substr(0, text_size), '"')) {
+        if (const auto quote = find(body.substr(0, text_size), '"', true)) {
             line_.last_quote = line_.length + *quote;
         }
         if (text_size < body.size()) {

@@ -27,15 +27,11 @@
 //    values are not held: the pass notes where each lies in the file, and
 //    settings_read_place reads it later, chunk by chunk.
 //
-// One pass over the open file finds every key's first matching line, which
-// gives the same values as looking each key up from the top. Memory is a
-// fixed buffer, whatever the size of the file or of its lines.
-//
-// Everything comes from the one open descriptor, so a file saved anew
-// while it is read (renamed over, as editors and tools save) is never mixed
-// with the one being read. A file cut short or changed in place after it
-// was opened is noticed when a value is read from it with
-// settings_read_place.
+// One pass over the open file, through a fixed buffer whatever the size of
+// the file or its lines, finds every key's first matching line, as looking
+// each key up from the top would. All comes from the one descriptor: a file
+// renamed over while it is read (as editors save) is never mixed in; one cut
+// short or changed in place is noticed by settings_read_place.
 #pragma once
 
 #include <sys/stat.h>

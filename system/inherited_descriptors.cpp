@@ -29,17 +29,6 @@
 
 namespace {
 
-void set_close_on_exec(int fd) {
-    const int flags = ::fcntl(fd, F_GETFD);
-    if (flags >= 0 && (flags & FD_CLOEXEC) == 0) {
-        static_cast<void>(::fcntl(fd, F_SETFD, flags | FD_CLOEXEC));
-    }
-}
-
-bool close_range_on_exec() {
-    return ::syscall(SYS_close_range, 3U, UINT_MAX, CLOSE_RANGE_CLOEXEC) == 0;
-}
-
 bool sweep_proc_self_fd() {
     std::vector<std::string> names;
     {
@@ -54,7 +43,7 @@ bool sweep_proc_self_fd() {
         int fd = -1;
         const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), fd);
         if (error == std::errc() && end == name.data() + name.size() && fd > 2) {
-            set_close_on_exec(fd);
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);  // close-on-exec is a descriptor's one flag
         }
     }
     return true;
@@ -68,7 +57,7 @@ void sweep_up_to_limit() {
         highest = std::min<rlim_t>(limit.rlim_cur, rlim_t{1} << 20);
     }
     for (int fd = 3; static_cast<rlim_t>(fd) < highest; ++fd) {
-        set_close_on_exec(fd);
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
 }
 
@@ -83,7 +72,8 @@ void open_missing_standard_descriptors() {
 }
 
 void close_inherited_descriptors_on_exec() {
-    if (!close_range_on_exec() && !sweep_proc_self_fd()) {
+    if (::syscall(SYS_close_range, 3U, UINT_MAX, CLOSE_RANGE_CLOEXEC) != 0 &&
+        !sweep_proc_self_fd()) {
         sweep_up_to_limit();
     }
 }

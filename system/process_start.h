@@ -1,18 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The lwm2m-launcher authors
 //
-// Starting other programs, with posix_spawn: the C library starts the new
-// process sharing the launcher's memory until exec (CLONE_VM | CLONE_VFORK
-// on a stack of its own, in glibc and musl), so a start copies nothing
-// however large the launcher has grown, needs no descriptor, and reports a
-// failed exec itself.
-//
-// That report comes through the memory the new process shares. An emulator
-// or tool that starts it as a plain fork shares none: under qemu-aarch64
-// 7.2, posix_spawn("/nonexistent") returns 0 and the child exits 127, and
-// valgrind, too, runs such a start as a fork. There only the launcher's
-// own look before the start (a client that is missing or not executable)
-// sees the failure.
+// Starting other programs, with posix_spawn: the new process shares the
+// launcher's memory until exec (glibc and musl), so a start copies nothing,
+// needs no descriptor, and reports a failed exec itself, through that
+// memory. An emulator or tool that starts it as a plain fork can't
+// (qemu-aarch64 7.2, valgrind): there only the launcher's own look before
+// the start sees a client that is missing or not executable.
 #pragma once
 
 #include <sys/types.h>
@@ -23,10 +17,8 @@ struct program_start {
     // Set up as a shell's "&" would: standard input from /dev/null, SIGINT
     // and SIGQUIT ignored.
     bool in_background = false;
-    // Bits added to the umask of the new process (S_IWGRP | S_IWOTH:
-    // nothing it makes is writable by others, whatever the launcher's
-    // umask). The launcher has one thread, so the umask is set around the
-    // start.
+    // Bits added to the new process's umask (set around the start: the
+    // launcher has one thread).
     mode_t umask_add = 0;
 };
 
