@@ -11,27 +11,23 @@
 #include "module_settings.h"
 
 struct client_command {
-    // What the client is started with: the program, then one entry per
-    // option and one per value, each value whole, whatever it holds.
+    // The program, then one entry per option and per value, each value
+    // whole, whatever it holds.
     std::vector<std::string> arguments;
-    // The same command written as one shell-style line ending in " &", for
-    // the event log. Values stand in it unquoted, exactly as set.
+    // The same as one shell-style line ending in " &", for the event log,
+    // values unquoted, exactly as set.
     std::string line;
     // Where the key given with -s stands in `line` (size 0: there is none).
     std::size_t key_offset = 0;
     std::size_t key_size = 0;
 };
 
-// Options, in order: -4, -n name, -h server_addr, -p server_port,
-// -u update_time, -H modbus_addr, -P modbus_port, -S modbus_slave,
-// -I modbus_interval, -T modbus_timeout, -t lifetime, -f <CSV file>;
-// -L when log_en is not 0; -i psk_id -s <key> when psk_id and psk are both
-// set, the key being psk, or psk in upper-case hexadecimal when psk_hex is
-// not 0.
+// Options, in order: -4 -n -h -p -u -H -P -S -I -T -t with their settings,
+// -f <CSV file>; -L when log_en is not 0; -i psk_id -s <key> when psk_id and
+// psk are both set, the key in upper-case hexadecimal when psk_hex is not 0.
 client_command compose_client_command(const module_settings& settings);
 
-// `command.line` with the key replaced by "********", whatever its length,
-// for showing where a person may look.
+// `command.line` with the key as "********", whatever its length.
 std::string masked_line(const client_command& command);
 
 // Two upper-case hexadecimal digits per byte.

@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The lwm2m-launcher authors
 //
-// The CSV configuration file that the client reads, decoded from the base64
-// text in the settings file as it is read, chunk by chunk: it is never held
-// whole, however long.
+// The CSV configuration that the client reads, decoded from the settings'
+// base64 text chunk by chunk, as it is read: never held whole.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
-#include <string_view>
 
 #include "settings_reader.h"
 
@@ -38,10 +35,8 @@ enum class csv_outcome : unsigned char {
 csv_outcome foresee_csv_config(const settings_file& file, settings_place place, csv_facts& facts);
 
 // Writes the CSV configuration at `place` in the settings `file`, decoded,
-// to `path`, created or truncated, no terminator or line end added; nothing
-// is created when it decodes to no bytes. A file that can't be written
-// whole is removed, so a partial configuration never reaches the client.
-// What failed is said on standard error (`settings_path` names the
-// settings file there when it changed while it was read).
+// to `path` (created or truncated; nothing created when it decodes to no
+// bytes). A file that can't be written whole is removed, so a partial one
+// never reaches the client; what failed is said on standard error.
 csv_outcome write_csv_config(const settings_file& file, settings_place place, const char* path,
                              const char* settings_path);

@@ -98,8 +98,8 @@ log_result open_locked(unique_fd& log, mode_t mode) {
 log_result log_append(std::string_view message, mode_t permitted_mode) {
     const mode_t mode = permitted_mode & 0666;
     // A log another launcher renamed while this one waited for the lock is
-    // opened again by its name. Renames come one a full log, so a few tries
-    // are plenty; the last appends to what it holds.
+    // opened again by its name; renames come once a log is full, so a few
+    // tries are plenty, the last appending to what it holds.
     constexpr int tries = 3;
     for (int attempt = 1;; ++attempt) {
         unique_fd log;

@@ -21,9 +21,8 @@
 // (a reader that opened one before keeps it).
 //
 // Before a message would take the log past `event_log_limit`, the log is
-// renamed to lwm2m.log.1 (replacing an older one, never through a link)
-// and the message starts a new one: the newest message is always whole at
-// its end.
+// renamed to lwm2m.log.1 (replacing an older one, never through a link):
+// the newest message is always whole at the end of a new log.
 inline constexpr off_t event_log_limit = off_t{64} * 1024;
 enum class log_verdict : unsigned char {
     written,

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The lwm2m-launcher authors
 //
-// The names the launcher works with. They are fixed: no option and no
-// environment variable changes them (only --check reads another settings
-// file), so the module's layout on the gateway is its whole configuration.
+// The names the launcher works with, fixed: no option or environment
+// changes them (but --check's FILE), so the module's layout is its whole
+// configuration.
 #pragma once
 
 inline constexpr const char* settings_path = "/opt/Quorvane/etc/settings";

@@ -3,17 +3,9 @@
 //
 // lwm2m-launcher: prepares and starts the module's LwM2M client at boot, in
 // one pass (the steps of start_plan.h); with --foreground it becomes the
-// client, for a supervisor, and a start that leaves no client waits before
-// it ends (linger()). --check prints what a start would do (settings_check.h).
-//
-// Options may stand anywhere; an argument that begins with "-" and is no
-// option is refused with status 2, and nothing is touched; other arguments
-// are ignored. Exit status: 0 started or disabled; 255 no CSV configuration
-// (logged); 1 the work directory refused, the client not started, or memory
-// gone; 2 an unknown option. Every start that leaves no client running says
-// why on standard error, in one line that begins "lwm2m-launcher: client not
-// started: ". Every message is listed once, in the manual page, which a test
-// holds to the code.
+// client, for a supervisor (linger()). --check prints what a start would do
+// (settings_check.h). Options, exit statuses and every message are listed
+// in the manual page, which a test holds to the code.
 #include <unistd.h>
 
 #include <csignal>
@@ -125,7 +117,8 @@ struct invocation {
 
 // Options may stand anywhere; the first one decides, and an unknown one
 // wins over all: a mistyped option must never run the boot job. The first
-// argument after --check or --strict that is not an option names the file.
+// argument after --check or --strict that is not an option names the file;
+// other arguments are ignored, as init scripts may pass one.
 invocation read_arguments(int argc, char** argv) {
     invocation call;
     bool file_wanted = false;

@@ -35,9 +35,8 @@ struct module_settings {
     mode_t file_mode = 0666;
 };
 
-// One settings key: its name and the one field it fills, a number or a
-// text; the CSV, which can be megabytes long, is kept as a place in the
-// file and read from there, on whole lines.
+// A key and the field it fills: a number, a text, or, for the CSV (which
+// can be megabytes long), its place in the file, read later on whole lines.
 struct module_key {
     std::string_view name;
     std::uint32_t module_settings::*number = nullptr;
@@ -45,8 +44,8 @@ struct module_key {
     settings_place module_settings::*place = nullptr;
 };
 
-// Every key the launcher reads, in the order of the record's fields. The
-// reader, the record and the check report all go by this table.
+// Every key, in the record's order: the reader, the record and the check
+// report all go by this table.
 inline constexpr std::array<module_key, 16> module_keys = {{
     {.name = "LWM2M_ENABLE", .number = &module_settings::enable},
     {.name = "LWM2M_LOG_EN", .number = &module_settings::log_en},

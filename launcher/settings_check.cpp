@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <numeric>
 #include <optional>
 #include <string_view>
@@ -27,6 +29,28 @@
 #include "start_plan.h"
 
 namespace {
+
+// Something whose meaning the lenient rules change, with its line (0: none).
+struct settings_finding {
+    std::uint64_t line = 0;
+    std::string text;
+};
+
+// The first `shown_max` findings kept, all counted: a file of millions of
+// odd lines costs no more memory than a few.
+struct settings_findings {
+    static constexpr std::size_t shown_max = 100;
+    std::vector<settings_finding> shown;
+    std::uint64_t count = 0;
+
+    bool full() const { return shown.size() >= shown_max; }
+    void add(settings_finding finding);
+};
+
+// Findings from what the pass saw on each line: a key but for blanks around
+// it, an unknown LWM2M_ name, a key set again, a quote never closed, text
+// after the last quote, a line longer than a value is read from, a carriage
+// return or zero byte inside a line.
 
 // Levenshtein distance, letters compared in upper case.
 std::size_t distance(std::string_view a, std::string_view b) {
@@ -119,10 +143,9 @@ std::optional<std::string> running_client() {
     return std::nullopt;
 }
 
-// Whether /proc lets every local user read every process's command line,
-// and so the client's key: mounted without hidepid, or with hidepid=0
-// ("off"). The last mount on /proc decides; a mount table that can't be
-// read says nothing.
+// Whether /proc lets every local user read every command line, the client's
+// key included: without hidepid, or hidepid=0 ("off"), on the last mount on
+// /proc; a mount table that can't be read says nothing.
 bool proc_shows_command_lines() {
     const unique_fd table(::open("/proc/self/mountinfo", O_RDONLY | O_NOCTTY | O_CLOEXEC));
     std::string text;
@@ -197,6 +220,8 @@ std::string shown_plainly(std::string_view text) {
     return shown;
 }
 
+namespace {
+
 void settings_findings::add(settings_finding finding) {
     ++count;
     if (!full()) {
@@ -254,8 +279,6 @@ settings_line_observer finding_observer(settings_findings& findings) {
         }
     };
 }
-
-namespace {
 
 // Appends the parts to the report.
 void add(std::string& report, std::initializer_list<std::string_view> parts) {

@@ -1,44 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The lwm2m-launcher authors
 //
-// lwm2m-launcher --check [FILE]: a settings file read exactly as a start
-// reads it, by the same code, and a report for a person on what that
-// gives. Nothing is created, changed or started: FILE is read, and the work
-// directory and the client program are only looked at.
+// lwm2m-launcher --check [FILE]: a settings file read as a start reads it,
+// by the same code, and a report for a person; FILE is read, the rest only
+// looked at: nothing is created, changed or started.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
-
-#include "settings_reader.h"
-
-// Something in the file whose meaning the lenient rules change: one per
-// line that shows it, with the line (0: none in particular).
-struct settings_finding {
-    std::uint64_t line = 0;
-    std::string text;
-};
-
-// The findings of one file: the first `shown_max` kept, all counted, so
-// that a file of millions of odd lines costs no more memory than a few.
-struct settings_findings {
-    static constexpr std::size_t shown_max = 100;
-    std::vector<settings_finding> shown;
-    std::uint64_t count = 0;
-
-    bool full() const { return shown.size() >= shown_max; }
-    void add(settings_finding finding);
-};
-
-// Turns what the pass saw on each line into findings: a name that is a key
-// but for blanks around it, an unknown name beginning with LWM2M_, a key
-// set again, a quote never closed, text after the last quote, a line longer
-// than an ordinary key's value is read from, a carriage return or zero byte
-// inside a line.
-settings_line_observer finding_observer(settings_findings& findings);
 
 // Makes the report on the settings file at `path` and returns a status. By
 // default the report also says what a start would do on this machine (the

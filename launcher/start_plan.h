@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The lwm2m-launcher authors
 //
-// The steps of a start, written once: a start takes them, and --check
-// foresees them with the same code and prints what they would give, so the
-// two can't tell different stories.
+// The steps of a start, written once: a start takes them, --check foresees
+// them and prints what they would give, so the two can't tell two stories.
 #pragma once
 
 #include <string>
@@ -34,20 +33,17 @@ struct start_plan {
     int client_error = 0;    // what starting the client meets, or would meet
 
     start_outcome outcome = start_outcome::client_started;
-    // Why no client is left running, for "client not started: <reason>";
-    // empty when one is.
-    std::string reason;
+    std::string reason;  // for "client not started: <reason>"; empty when it runs
 
-    // Sets `outcome` and `reason` from the facts above. A start calls it
-    // again once it has tried to start the client.
+    // Sets `outcome` and `reason` from the facts above; again once a start
+    // has tried to start the client.
     void decide();
 };
 
-// The steps of a start up to the client's, taken or foreseen (see
-// step_mode): reads the settings at `path`, prepares the work directory,
-// writes the CSV configuration, composes the client's command and looks
-// whether the client program can be run by the launcher's effective user;
-// then decides. Taken, what goes wrong on the way is said on standard
-// error. `observe`, when set, sees every line of the settings file.
+// The steps of a start up to the client's, taken or foreseen: reads the
+// settings at `path` (`observe`, when set, sees every line), prepares the
+// work directory, writes the CSV configuration, composes the command, looks
+// whether the effective user may run the client, and decides. Taken, what
+// goes wrong is said on standard error.
 start_plan take_start_steps(const char* path, step_mode mode,
                             const settings_line_observer& observe = {});

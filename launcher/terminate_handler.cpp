@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The lwm2m-launcher authors
 //
-// What std::terminate does in the launcher. libstdc++'s default handler
-// names the exception, and so brings the C++ name demangler (some 35 KiB)
-// into a program that links the C++ runtime statically. main answers every
-// std::exception, so this only runs on a bug: it says so and aborts.
+// What std::terminate does in the launcher, under the runtime's own name.
+// libstdc++'s default handler names the exception, and so brings the C++
+// name demangler (some 35 KiB) into a program that links the C++ runtime
+// statically. main answers every std::exception: this only runs on a bug.
 #include <cstdlib>
 
 #include "complain.h"
 
-// The runtime's own name, which this definition replaces.
 // NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,cert-dcl58-cpp)
 namespace __gnu_cxx {
 

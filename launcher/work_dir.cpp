@@ -82,9 +82,8 @@ int remove_entry(int dir, const char* name, bool directory, bool pinned_entry, s
     return error != 0 ? error : pinned_entry ? EPERM : 0;
 }
 
-// A directory on the way down: its name in its parent, who it is (to know
-// the parent again on the way up), the names of its entries still to take,
-// and the first thing that could not be removed in it.
+// A directory on the way down: its name, who it is (to know it again on the
+// way up), the entries still to take, and the first that could not go.
 struct pending_dir {
     std::string name;
     dev_t device = 0;
@@ -106,9 +105,8 @@ dir_verdict verdict_on(const struct stat& status, uid_t owner) {
                                       : dir_verdict::trusted;
 }
 
-// The first look is for a clear reason; the checks that count are made on
-// the directory once it is open, so nothing put in its place between the
-// two can pass.
+// A first look, for a clear reason; the checks that count are made on the
+// open directory, so nothing put in its place meanwhile can pass.
 dir_check look_at_dir(const char* path, uid_t owner) {
     dir_check check;
     if (::lstat(path, &check.status) != 0) {

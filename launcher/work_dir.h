@@ -40,14 +40,12 @@ struct work_dir_state {
 };
 
 // Prepares the work directory for a start, in this order:
-//   1. /tmp/lwm2m, when it exists already, must be a real directory owned
-//      by the launcher's effective user (a link planted there would make
-//      the next step create directories wherever it points);
+//   1. /tmp/lwm2m, when it exists, must be a real directory of the
+//      effective user (a link there would lead the next step anywhere);
 //   2. "mkdir -p /tmp/lwm2m/etc" runs, with group and other write added to
 //      its umask, so that nothing it makes is ever writable by others;
-//   3. /tmp/lwm2m, then /tmp/lwm2m/etc, is opened without following a
-//      link, checked again on the open directory, and made unwritable by
-//      group and others; /tmp/lwm2m/etc must lie in that /tmp/lwm2m;
+//   3. /tmp/lwm2m, then /tmp/lwm2m/etc (which must lie in it), is opened
+//      without following a link, checked again, made unwritable by others;
 //   4. the dotted entries of /tmp/lwm2m/etc go (remove_dotted_entries), the
 //      CSV configuration of an earlier start among them;
 //   5. "rm -f /var/lwm2m_map.txt 2> /dev/null" runs, likewise.

@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The lwm2m-launcher authors
 //
-// Lenient base64 decoding.
-//
-// Digits are those of the standard alphabet ("A"-"Z", "a"-"z", "0"-"9",
-// "+", "/"), with "-" read as "+" too. Every other byte ("=", "_", blanks,
-// line ends, zero and bytes above 0x7F included) is skipped wherever it
-// stands, so padding is neither needed nor checked, and several padded
-// blocks in a row decode as one stream of digits. A final group of two or
-// three digits gives one or two bytes; a lone final digit gives nothing.
-// Decoding never fails.
+// Lenient base64 decoding, which never fails. Digits are those of the
+// standard alphabet ("A"-"Z", "a"-"z", "0"-"9", "+", "/"), with "-" read as
+// "+" too. Every other byte ("=", "_", blanks, line ends, zero, bytes above
+// 0x7F) is skipped wherever it stands: padding is neither needed nor
+// checked, and padded blocks in a row decode as one stream of digits. A
+// final group of two or three digits gives one or two bytes, a lone one
+// nothing.
 #pragma once
 
 #include <array>
@@ -30,11 +28,9 @@ struct base64_stream {
     std::size_t held = 0;
 };
 
-// Decodes the next chunk of the text into `out`, which must have room for
-// base64_decoded_size_max(text.size() + 3) bytes, and returns the number of
-// bytes written: those of whole groups only. With no digits held from an
-// earlier chunk, `out` may be `text.data()` itself: the output never
-// overtakes the input.
+// Decodes the next chunk into `out` (room for base64_decoded_size_max(
+// text.size() + 3) bytes; `text.data()` itself when no digits are held: the
+// output never overtakes the input) and returns the bytes of whole groups.
 std::size_t base64_decode_chunk(base64_stream& stream, std::string_view text, char* out);
 
 // Ends the text: writes the one or two bytes of an unfinished group of two or

@@ -242,13 +242,6 @@ private:
     bool cut_ = false;      // a carriage return or zero byte was met
 };
 
-// Size and modification time: what a write or truncation in place changes.
-// (Not the change time: a file renamed over loses a link, which sets it.)
-bool same_contents_state(const struct stat& a, const struct stat& b) {
-    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
-           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-}
-
 }  // namespace
 
 bool settings_name_is(std::string_view name, std::string_view key) {
@@ -316,8 +309,13 @@ settings_status settings_read_place(const settings_file& file, settings_place pl
     if (::fstat(file.fd.get(), &now) != 0) {
         return {settings_verdict::failed, errno};
     }
-    return {same_contents_state(now, file.status) ? settings_verdict::ok
-                                                  : settings_verdict::changed};
+    // Size and modification time: what a write in place changes (not the
+    // change time: a file renamed over loses a link, which sets it).
+    const struct stat& then = file.status;
+    return {now.st_size == then.st_size && now.st_mtim.tv_sec == then.st_mtim.tv_sec &&
+                    now.st_mtim.tv_nsec == then.st_mtim.tv_nsec
+                ? settings_verdict::ok
+                : settings_verdict::changed};
 }
 
 std::uint32_t parse_setting_uint(std::string_view text) {

@@ -97,24 +97,19 @@ struct settings_value {
     settings_place place;    // a whole-line key's value
 };
 
-// What the pass saw on one line, for a caller that looks closer at the
-// file than its values.
+// What the pass saw on one line, for a caller that looks closer.
 struct settings_line {
-    std::uint64_t number = 0;  // counted from 1
-    std::uint64_t offset = 0;  // of its first byte in the file
-    std::uint64_t length = 0;  // without its line feed
-    std::string_view head;     // its first bytes, at most settings_head_max
-    // Where a carriage return or a zero byte cuts the line (`cut_by`), or
-    // `length` when nothing does.
-    std::uint64_t text_end = 0;
+    std::uint64_t number = 0;    // counted from 1
+    std::uint64_t offset = 0;    // of its first byte in the file
+    std::uint64_t length = 0;    // without its line feed
+    std::string_view head;       // its first bytes, at most settings_head_max
+    std::uint64_t text_end = 0;  // where a CR or zero byte (`cut_by`) cuts it, or `length`
     char cut_by = '\n';
     std::optional<std::uint64_t> last_quote;  // the last '"' before text_end
-    // The same two for the line's first piece, all that an ordinary key's
-    // value is read from (the whole line when it is no longer than a piece).
+    // The same two for its first piece, all that an ordinary value is read from.
     std::uint64_t piece_text_end = 0;
     std::optional<std::uint64_t> piece_last_quote;
-    // The key that the line (or its first piece) matched, and whether it
-    // gave that key its value, or came after the line that did.
+    // The key its first piece matched, and whether it gave that key its value.
     std::optional<std::size_t> key;
     bool first = false;
 };
@@ -126,11 +121,10 @@ using settings_line_observer = std::function<void(const settings_line&)>;
 int settings_scan(const settings_file& file, std::span<const settings_key> keys,
                   std::span<settings_value> values, const settings_line_observer& observe = {});
 
-// Reads the value at `place` from the open file through a fixed buffer and
-// hands it to `take` chunk by chunk, until all is read or `take` returns
-// false. `changed` when the file was cut short or written since it was
-// opened (its size or modification time differ; a write within the file
-// system's time-stamp granularity that keeps the size can't be told).
+// Reads the value at `place` through a fixed buffer and hands it to `take`
+// chunk by chunk, until all is read or `take` returns false. `changed` when
+// the file's size or modification time differ since it was opened (a write
+// within the time stamps' granularity that keeps the size can't be told).
 settings_status settings_read_place(const settings_file& file, settings_place place,
                                     const std::function<bool(std::string_view)>& take);
 

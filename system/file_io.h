@@ -2,8 +2,7 @@
 // Copyright 2026 The lwm2m-launcher authors
 //
 // Descriptors and whole writes. Like every helper in system/, these return
-// 0 or an errno value and print nothing: the caller knows what failed and
-// says so.
+// 0 or an errno and print nothing: the caller knows what failed, says so.
 #pragma once
 
 #include <string_view>

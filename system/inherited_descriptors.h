@@ -10,7 +10,6 @@
 void open_missing_standard_descriptors();
 
 // Marks every descriptor from 3 up close-on-exec, so that none the launcher
-// inherited reaches the commands or the client it starts. Uses close_range
-// where the kernel has it, and otherwise the list in /proc/self/fd, which
-// also finds descriptors above the current limit.
+// inherited reaches what it starts: with close_range, or else the list in
+// /proc/self/fd, which also finds descriptors above the current limit.
 void close_inherited_descriptors_on_exec();

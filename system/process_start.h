@@ -23,19 +23,16 @@ struct program_start {
 };
 
 // Starts `start.argv[0]` directly, never through a shell: 0, its process in
-// `pid`, or the errno of the start or of exec. The new process inherits
-// standard input (unless `in_background`), output and error, and no other
-// descriptor the launcher opened (every other one is close-on-exec), with
-// SIGPIPE at its default and no signal blocked.
+// `pid`, or the errno of the start or of exec. It inherits descriptors 0 to
+// 2 alone (all others are close-on-exec), SIGPIPE at its default, no signal
+// blocked.
 int start_program(const program_start& start, pid_t& pid);
 
 // Waits until the started program `pid` has ended, and reaps it.
 void wait_for_exit(pid_t pid);
 
-// Becomes `argv[0]` in this same process, never through a shell, so that
-// the process keeps its PID and whatever supervises it supervises the
-// program. Every signal goes back to its default disposition and none stays
-// blocked; descriptors marked close-on-exec (every one but 0, 1 and 2) go.
-// Returns only when exec failed, with its errno, the dispositions and the
-// mask as they were.
+// Becomes `argv[0]` in this same process, never through a shell: it keeps
+// the PID, so whatever supervises the process supervises the program, with
+// every signal at its default and none blocked. Returns only when exec
+// failed, with its errno, the signals as they were.
 int exec_program(char* const* argv, char* const* envp);

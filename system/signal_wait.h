@@ -7,12 +7,9 @@
 #include <csignal>
 #include <ctime>
 
-// Blocks the signals in `wanted` and waits until one of them arrives or,
-// when `timeout` is given, until that much time has passed; the signal is
-// then taken, never acted on, and stays blocked. Any other signal acts as it
-// always would (a TERM not in `wanted` still ends the process).
-//
-// Returns the signal that arrived, or 0 when the time ran out.
+// Blocks the signals in `wanted` and waits until one of them arrives (taken,
+// never acted on) or, with `timeout`, that much time has passed: the signal,
+// or 0. Any other signal acts as it always would.
 int wait_for_signal(const sigset_t& wanted, const timespec* timeout);
 
 // Ends the process as `signal` does at its default disposition, so that
