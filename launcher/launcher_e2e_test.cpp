@@ -470,25 +470,29 @@ TEST_F(Launcher, InTheForegroundTheLauncherBecomesTheClient) {
 TEST_F(Launcher, InTheForegroundAStartWithoutClientWaitsAndAStopEndsIt) {
     struct case_ {
         std::string settings;
-        int signal;
         std::string reason;
         std::string logged;
         std::function<void()> gateway = [] {};
+        int signal = SIGTERM;
         start_conditions::output_kind output = start_conditions::files;
     };
     const std::string cannot_start = "can't start /opt/Quorvane/bin/lwm2mclient: ";
+    const std::string disabled = "the module is disabled (LWM2M_ENABLE is 0)";
     const case_ cases[] = {
-        {typical_settings("0"), SIGTERM, "the module is disabled (LWM2M_ENABLE is 0)",
-         "Quorvane is disabled.\n"},
-        {typical_settings("0"), SIGHUP, "the module is disabled (LWM2M_ENABLE is 0)",
-         "Quorvane is disabled.\n"},
-        {"LWM2M_ENABLE=1\n", SIGTERM,
+        {typical_settings("0"), disabled, "Quorvane is disabled.\n"},
+        {.settings = typical_settings("0"),
+         .reason = disabled,
+         .logged = "Quorvane is disabled.\n",
+         .signal = SIGHUP},
+        {"LWM2M_ENABLE=1\n",
          "no CSV configuration: LWM2M_CSV is missing or empty in /opt/Quorvane/etc/settings",
          missing_csv_entry},
-        {typical_settings(), SIGINT, cannot_start + "No such file or directory",
-         "lwm2m-launcher: " + cannot_start + "No such file or directory\n"},
+        {.settings = typical_settings(),
+         .reason = cannot_start + "No such file or directory",
+         .logged = "lwm2m-launcher: " + cannot_start + "No such file or directory\n",
+         .signal = SIGINT},
         // A stop while mkdir runs: nothing logged, nothing started.
-        {typical_settings(), SIGTERM, "", "",
+        {typical_settings(), "", "",
          [] {
              install_client();
              ::mkdir("/opt/e2e/bin", 0755);
@@ -499,11 +503,12 @@ TEST_F(Launcher, InTheForegroundAStartWithoutClientWaitsAndAStopEndsIt) {
                  0755);
              ::mount("/opt/e2e/bin/mkdir", "/usr/bin/mkdir", nullptr, MS_BIND, nullptr);
          }},
-        {typical_settings(), SIGTERM, cannot_start + "Exec format error",
+        {typical_settings(), cannot_start + "Exec format error",
          "lwm2m-launcher: " + cannot_start + "Exec format error\n",
-         [] { write_file(client_path, "\177ELF garbage", 0755); }, start_conditions::dead_pipe},
+         [] { write_file(client_path, "\177ELF garbage", 0755); }, SIGTERM,
+         start_conditions::dead_pipe},
     };
-    for (const auto& [settings, signal, reason, logged, gateway, output] : cases) {
+    for (const auto& [settings, reason, logged, gateway, signal, output] : cases) {
         SCOPED_TRACE(reason + " " + strsignal(signal));
         write_file(settings_path, settings);
         std::filesystem::remove_all("/tmp/lwm2m");

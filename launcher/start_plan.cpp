@@ -95,7 +95,7 @@ start_plan take_start_steps(const char* path, step_mode mode,
             plan.csv = csv_outcome::not_written;
         }
     } else if (plan.work.refusal.empty() && !plan.work.csv_kept()) {
-        plan.csv = write_csv_config(plan.read.file, csv, csv_config_path, path);
+        plan.csv = write_csv_config(plan.read.file, csv, csv_config_path, plan.settings_path);
     }
     plan.read.file.fd = unique_fd();  // read whole: the settings are not held open
     plan.command = compose_client_command(plan.read.settings);

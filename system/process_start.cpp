@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <csignal>
 
@@ -46,18 +45,19 @@ int start_program(const program_start& start, pid_t& pid) {
         // start, and the new process inherits that.
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
-        std::array<struct sigaction, 2> old{};
+        struct sigaction old_interrupt {};
+        struct sigaction old_quit {};
         if (start.in_background) {
-            ::sigaction(SIGINT, &ignore, &old[0]);
-            ::sigaction(SIGQUIT, &ignore, &old[1]);
+            ::sigaction(SIGINT, &ignore, &old_interrupt);
+            ::sigaction(SIGQUIT, &ignore, &old_quit);
         }
         const mode_t old_umask = ::umask(0);
         ::umask(old_umask | start.umask_add);
         error = ::posix_spawn(&pid, start.argv[0], &actions, &attributes, start.argv, start.envp);
         ::umask(old_umask);
         if (start.in_background) {
-            ::sigaction(SIGINT, &old[0], nullptr);
-            ::sigaction(SIGQUIT, &old[1], nullptr);
+            ::sigaction(SIGINT, &old_interrupt, nullptr);
+            ::sigaction(SIGQUIT, &old_quit, nullptr);
         }
     }
     ::posix_spawnattr_destroy(&attributes);

@@ -38,7 +38,7 @@ void end_by_signal(int signal) {
     defaults.sa_handler = SIG_DFL;
     ::sigaction(signal, &defaults, nullptr);
     // Raised while it may be blocked, then delivered when it is unblocked.
-    ::raise(signal);
+    static_cast<void>(::raise(signal));
     sigset_t only;
     ::sigemptyset(&only);
     ::sigaddset(&only, signal);
