@@ -10,8 +10,8 @@
 # then the exit status of the start, what the launcher said, the log, the
 # CSV configuration and the client's arguments.
 #
-# The demo runs in a PID namespace of its own too, so the client it starts
-# is reaped when it ends.
+# The demo runs in a PID namespace of its own too, with its own /proc, so
+# the client it starts is reaped when it ends.
 #
 # Usage: demo/demo.sh [SETTINGS_FILE]    (default: demo/settings.example)
 # Environment: LAUNCHER=path runs that binary instead of building one.
@@ -87,9 +87,12 @@ if [ -z "${LAUNCHER:-}" ]; then
     LAUNCHER=$PWD/build/demo/launcher/lwm2m-launcher
 fi
 
+# /proc of the namespace's own, so that the processes there see themselves
+# in it (the check report's look at running clients, a sanitizer's at its
+# own threads).
 if [ "$(id -u)" -eq 0 ]; then
-    namespace="unshare --mount --propagation private --pid --fork"
+    namespace="unshare --mount --propagation private --pid --fork --mount-proc"
 else
-    namespace="unshare --mount --propagation private --pid --fork --map-root-user"
+    namespace="unshare --mount --propagation private --pid --fork --mount-proc --map-root-user"
 fi
 exec $namespace "$here/demo.sh" --inside 3< "$LAUNCHER" 4< "$settings"
