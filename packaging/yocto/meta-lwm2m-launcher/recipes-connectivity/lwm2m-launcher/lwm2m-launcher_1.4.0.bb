@@ -15,7 +15,7 @@ LIC_FILES_CHKSUM = "file://LICENSE;md5=3b83ef96387f14655fc854ddc3c6bd57"
 LWM2M_LAUNCHER_GIT ?= "git://git.quorvane.example/lwm2m-launcher.git;protocol=https;branch=main"
 PV .= "+git"
 SRC_URI = "${LWM2M_LAUNCHER_GIT}"
-SRCREV = "ff3d34a11f33274b1a27fc60c4b3b1331792a34a"
+SRCREV = "226f9e821fa84ef0e80389e4e2f1ccfea367d818"
 
 inherit cmake systemd update-rc.d
 
