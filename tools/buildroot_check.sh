@@ -6,8 +6,9 @@
 # offline, with the real tools, and fails on any finding:
 #  1. Buildroot's utils/check-package on every file of the tree;
 #  2. `make lwm2m-launcher` in a build of its own with this tree as
-#     BR2_EXTERNAL, for aarch64 with an external toolchain, and `file` on
-#     the launcher it installs in the target.
+#     BR2_EXTERNAL, for aarch64 with an external toolchain, once with
+#     BusyBox init and once with systemd; `file` on the launcher it installs
+#     in the target, and each init system's start-up files looked for.
 # Offline, two things stand in the way, and this script goes round them
 # without touching Buildroot's tree:
 #  - Buildroot refuses Debian's cross compiler as an external toolchain: it
@@ -136,18 +137,31 @@ BR2_BACKUP_SITE=""
 BR2_PACKAGE_OVERRIDE_FILE="$work/local.mk"
 BR2_PACKAGE_LWM2M_LAUNCHER=y
 CONF
-make_buildroot() { make -C "$buildroot" O="$work/output" BR2_EXTERNAL="$external" "$@"; }
-step "configure: aarch64, external toolchain, the package selected" \
-    make_buildroot BR2_DEFCONFIG="$work/defconfig" defconfig
-step "make lwm2m-launcher" make_buildroot lwm2m-launcher
-launcher=$work/output/target/opt/Quorvane/bin/lwm2m-launcher
+make_buildroot() { make -C "$buildroot" O="$work/output-$init" BR2_EXTERNAL="$external" "$@"; }
+# Once with BusyBox init (the default) and once with systemd: each init
+# system gets its own start-up files from the package's hooks.
+for init in busybox systemd; do
+    { cat "$work/defconfig"; [ "$init" = busybox ] || echo BR2_INIT_SYSTEMD=y; } > "$work/defconfig-$init"
+    step "configure ($init init): aarch64, external toolchain, the package selected" \
+        make_buildroot BR2_DEFCONFIG="$work/defconfig-$init" defconfig
+    grep -qx "BR2_INIT_$(echo "$init" | tr '[:lower:]' '[:upper:]')=y" "$work/output-$init/.config" ||
+        { echo "FAIL: Buildroot did not take $init init"; failed=1; continue; }
+    step "make lwm2m-launcher ($init init)" make_buildroot lwm2m-launcher
+    target=$work/output-$init/target
+    case $init in
+        busybox) expected="opt/Quorvane/bin/lwm2m-launcher etc/init.d/S50lwm2m-launcher" ;;
+        systemd) expected="usr/lib/systemd/system/lwm2m-launcher.service
+            usr/lib/systemd/system/lwm2m-launcher-settings.path
+            usr/lib/systemd/system/lwm2m-launcher-settings.service
+            usr/lib/tmpfiles.d/lwm2m-launcher.conf" ;;
+    esac
+    for file in $expected; do
+        [ -f "$target/$file" ] || { echo "FAIL: $init init: nothing installed at target/$file"; failed=1; }
+    done
+done
+launcher=$work/output-busybox/target/opt/Quorvane/bin/lwm2m-launcher
 if [ -f "$launcher" ]; then
-    file "$launcher" | sed "s|$work/output/||"
+    file "$launcher" | sed "s|$work/output-busybox/||"
     file "$launcher" | grep -q 'ARM aarch64' || { echo "FAIL: not an aarch64 program"; failed=1; }
-    ls "$work/output/target/etc/init.d/S50lwm2m-launcher" > /dev/null ||
-        { echo "FAIL: no init script for BusyBox init"; failed=1; }
-else
-    echo "FAIL: nothing installed at target/opt/Quorvane/bin/lwm2m-launcher"
-    failed=1
 fi
 exit $failed
