@@ -891,6 +891,8 @@ TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
         const auto start = run_launcher();
         EXPECT_NE(start.status, 0);
         EXPECT_EQ(check.status, start.status) << check.out;
+        // Every dotted entry made here stays, and is not counted as removed.
+        EXPECT_EQ(check.out.find("  remove "), std::string::npos) << check.out;
         const auto at = start.err.rfind(not_started);
         ASSERT_NE(at, std::string::npos) << start.err;
         const std::string said = start.err.substr(at);

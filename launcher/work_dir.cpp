@@ -234,15 +234,13 @@ removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode
         const pending_dir done = std::move(here);
         levels.pop_back();
         dir = std::move(up);
-        std::string failure = done.failure;
-        if (const int error = failure.empty() ? remove_entry(dir.get(), done.name.c_str(), true,
-                                                             done.pinned, mode)
-                                              : 0;
-            !gone(error) && failure.empty()) {
-            failure = std::strerror(error);
-        }
-        if (!failure.empty()) {
-            failed(done.name, failure);
+        // A directory that kept something stays, and is not counted.
+        if (!done.failure.empty()) {
+            failed(done.name, done.failure);
+        } else if (const int error =
+                       remove_entry(dir.get(), done.name.c_str(), true, done.pinned, mode);
+                   !gone(error)) {
+            failed(done.name, std::strerror(error));
         }
     }
 }
