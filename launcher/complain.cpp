@@ -36,10 +36,14 @@ void complain(std::initializer_list<std::string_view> message) {
     } while (written < 0 && errno == EINTR);
 }
 
-std::string joined(std::initializer_list<std::string_view> parts) {
-    std::string text;
+void append(std::string& text, std::initializer_list<std::string_view> parts) {
     for (const std::string_view part : parts) {
         text += part;
     }
+}
+
+std::string joined(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    append(text, parts);
     return text;
 }

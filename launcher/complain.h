@@ -15,5 +15,7 @@
 inline constexpr std::size_t complain_parts_max = 8;
 void complain(std::initializer_list<std::string_view> message);
 
-// The parts, one after the other, in one string.
+// The parts, one after the other, appended to `text`, or in a string of
+// their own.
+void append(std::string& text, std::initializer_list<std::string_view> parts);
 std::string joined(std::initializer_list<std::string_view> parts);

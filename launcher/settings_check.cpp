@@ -280,13 +280,6 @@ settings_line_observer finding_observer(settings_findings& findings) {
     };
 }
 
-// Appends the parts to the report.
-void add(std::string& report, std::initializer_list<std::string_view> parts) {
-    for (const std::string_view part : parts) {
-        report += part;
-    }
-}
-
 // One row per key, in the table's order, with the findings on its value.
 void report_settings(const module_settings_read& read, bool strict, settings_findings& findings,
                      std::string& report) {
@@ -315,7 +308,7 @@ void report_settings(const module_settings_read& read, bool strict, settings_fin
         const std::string line = value.found
                                      ? joined({"  (line ", std::to_string(value.line), ")\n"})
                                      : "  (not set: the default)\n";
-        add(report, {row, "= ", shown, line});
+        append(report, {row, "= ", shown, line});
     }
     if (settings.psk.empty() != settings.psk_id.empty()) {
         findings.add(
@@ -339,8 +332,8 @@ void report_csv(const start_plan& plan, settings_findings& findings, std::string
     if (place.length == 0) {
         report += "  none: LWM2M_CSV is missing or empty\n";
     } else {
-        add(report, {"  ", std::to_string(place.length), " characters of base64 give ",
-                     counted(facts.bytes, "byte"), " for ", csv_config_path, "\n"});
+        append(report, {"  ", std::to_string(place.length), " characters of base64 give ",
+                        counted(facts.bytes, "byte"), " for ", csv_config_path, "\n"});
     }
     if (facts.ends_at_zero) {
         report += "  a zero byte ends it there: what follows is not written\n";
@@ -350,7 +343,7 @@ void report_csv(const start_plan& plan, settings_findings& findings, std::string
             {counted(facts.strays, "byte"),
              " outside the base64 alphabet (padding aside) passed over, the first at character ",
              std::to_string(*facts.first_stray + 1)});
-        add(report, {"  ", strays, "\n"});
+        append(report, {"  ", strays, "\n"});
         findings.add({plan.read.values[key_index("LWM2M_CSV")].line,
                       joined({"LWM2M_CSV: ", strays, " of its value"})});
     }
@@ -370,14 +363,15 @@ void report_findings(settings_findings& findings, std::string& report) {
         }
     }
     for (const settings_finding& finding : shown) {
-        add(report,
+        append(
+            report,
             {"  ", finding.line != 0 ? joined({"line ", std::to_string(finding.line), ": "}) : "",
              finding.text, "\n"});
     }
     if (findings.count == 0) {
         report += "  none\n";
     } else if (findings.count > shown.size()) {
-        add(report, {"  and ", std::to_string(findings.count - shown.size()), " more\n"});
+        append(report, {"  and ", std::to_string(findings.count - shown.size()), " more\n"});
     }
 }
 
@@ -386,46 +380,47 @@ void report_plan(const start_plan& plan, std::string& report) {
     const std::string_view etc = work_dir;
     report += "\nA start would\n";
     if (plan.outcome == start_outcome::work_dir_refused) {
-        add(report, {"  refuse to work in ", etc, " (", plan.work.refusal, ")\n"});
+        append(report, {"  refuse to work in ", etc, " (", plan.work.refusal, ")\n"});
     } else {
         if (const std::size_t count = plan.work.dotted.removed; count != 0) {
-            add(report, {"  remove ", std::to_string(count), count == 1 ? " entry" : " entries",
-                         " of ", etc, " whose names hold a dot\n"});
+            append(report, {"  remove ", std::to_string(count), count == 1 ? " entry" : " entries",
+                            " of ", etc, " whose names hold a dot\n"});
         }
         for (const kept_entry& kept : plan.work.dotted.kept) {
-            add(report, {"  fail to remove ", etc, "/", shown_plainly(kept.name), ": ",
-                         shown_plainly(kept.why), "\n"});
+            append(report, {"  fail to remove ", etc, "/", shown_plainly(kept.name), ": ",
+                            shown_plainly(kept.why), "\n"});
         }
         if (plan.csv == csv_outcome::not_written) {
-            add(report, {"  fail to create ", csv_config_path, ": ",
-                         std::strerror(plan.work.csv_create_error), "\n"});
+            append(report, {"  fail to create ", csv_config_path, ": ",
+                            std::strerror(plan.work.csv_create_error), "\n"});
         }
         if (plan.outcome == start_outcome::no_csv_config) {
             report +=
                 "  find no CSV configuration and log \"Can't find CSV config file in Plugwell\"\n";
         } else {
-            add(report,
-                {"  write ", csv_config_path, " (", counted(plan.facts.bytes, "byte"), ")\n"});
+            append(report,
+                   {"  write ", csv_config_path, " (", counted(plan.facts.bytes, "byte"), ")\n"});
         }
         if (plan.outcome == start_outcome::module_disabled) {
             report += "  log \"Quorvane is disabled.\": the module is disabled\n";
         } else if (plan.outcome != start_outcome::no_csv_config) {
-            add(report, {"  log the client's command line (the key masked here):\n    ",
-                         shown_plainly(masked_line(plan.command)), "\n",
-                         plan.outcome == start_outcome::client_started ? "  start the client\n"
-                                                                       : "  fail to start it\n"});
+            append(report,
+                   {"  log the client's command line (the key masked here):\n    ",
+                    shown_plainly(masked_line(plan.command)), "\n",
+                    plan.outcome == start_outcome::client_started ? "  start the client\n"
+                                                                  : "  fail to start it\n"});
         }
     }
     if (!plan.reason.empty()) {
-        add(report, {"  say \"client not started: ", shown_plainly(plan.reason), "\"\n"});
+        append(report, {"  say \"client not started: ", shown_plainly(plan.reason), "\"\n"});
     }
-    add(report,
-        {"  and exit with status ", std::to_string(exit_status_of(plan.outcome)), "\n",
-         "\nOn this gateway\n  ", client_program, ": ",
-         plan.client_error == 0 ? "executable" : std::strerror(plan.client_error), "\n", "  ",
-         work_root, ": ", looked_at(work_root), "\n", "  ", etc, ": ", looked_at(work_dir), "\n"});
+    append(report, {"  and exit with status ", std::to_string(exit_status_of(plan.outcome)), "\n",
+                    "\nOn this gateway\n  ", client_program, ": ",
+                    plan.client_error == 0 ? "executable" : std::strerror(plan.client_error), "\n",
+                    "  ", work_root, ": ", looked_at(work_root), "\n", "  ", etc, ": ",
+                    looked_at(work_dir), "\n"});
     if (const auto pid = running_client()) {
-        add(report, {"  a client is already running (pid ", *pid, ")\n"});
+        append(report, {"  a client is already running (pid ", *pid, ")\n"});
     }
     if ((plan.read.file.status.st_mode & S_IROTH) != 0 && !plan.read.settings.psk.empty()) {
         report += "  the settings file is readable by others: the key is exposed\n";
@@ -450,14 +445,15 @@ int check_settings(const char* path, bool strict, std::string& report) {
     }
     report = joined({"Settings file ", shown_plainly(path), "\n"});
     if (const struct stat& status = plan.read.file.status; status.st_mode != 0) {
-        add(report, {"  ", described(status), "\n"});
+        append(report, {"  ", described(status), "\n"});
     }
     if (const settings_status& read = plan.read.status; !read.ok()) {
-        add(report, {"  can't be read: ",
-                     read.verdict == settings_verdict::not_regular ? "not a regular file"
-                     : read.verdict == settings_verdict::changed ? "it changed while it was opened"
-                                                                 : std::strerror(read.error),
-                     "\n"});
+        append(report,
+               {"  can't be read: ",
+                read.verdict == settings_verdict::not_regular ? "not a regular file"
+                : read.verdict == settings_verdict::changed   ? "it changed while it was opened"
+                                                              : std::strerror(read.error),
+                "\n"});
         return 1;
     }
     report += "  readable\n";
