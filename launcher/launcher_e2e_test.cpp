@@ -46,7 +46,8 @@
 // LAUNCHER_PATH: the program under test. LAUNCHER_EMULATOR: the command that
 // runs it when it is built for another machine, words separated by "|", or "".
 // The environment variable LAUNCHER_RUN_UNDER, words separated by "|", names
-// a tool to run it under, such as valgrind.
+// a tool to run it under, such as valgrind; LAUNCHER_WRAPPER a program that
+// sets the launcher's conditions and execs it (testing/as_linux_4_4).
 
 namespace {
 
@@ -102,6 +103,7 @@ strings split(const std::string& text, char separator) {
 std::string no_sandbox_reason;
 std::string launcher_image;
 strings launcher_prefix;
+std::string launcher_wrapper;
 bool run_under_tool = false;
 
 std::string enter_private_mount_namespace() {
@@ -169,6 +171,8 @@ protected:
         const char* run_under = std::getenv("LAUNCHER_RUN_UNDER");
         launcher_prefix = split(run_under != nullptr ? run_under : "", '|');
         run_under_tool = !launcher_prefix.empty();
+        const char* wrapper = std::getenv("LAUNCHER_WRAPPER");
+        launcher_wrapper = wrapper != nullptr ? wrapper : "";
         for (auto& word : split(LAUNCHER_EMULATOR, '|')) {
             launcher_prefix.push_back(word);
         }
@@ -232,6 +236,9 @@ protected:
     // alarm after 30 seconds (status -1).
     run_result run_launcher(const start_conditions& start = {}) {
         strings words = launcher_prefix;
+        if (!launcher_wrapper.empty()) {
+            words.insert(words.begin(), launcher_wrapper);
+        }
         words.emplace_back(launcher_copy);
         words.insert(words.end(), start.arguments.begin(), start.arguments.end());
         std::vector<char*> argv;
@@ -831,6 +838,19 @@ TEST_F(Launcher, CheckSaysWhenProcShowsTheKeyToEveryone) {
     }
 }
 
+mode_t mode_of(const char* path) {
+    struct stat status {};
+    return ::lstat(path, &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// A small tree that must come out of every start as it went in.
+void keep(const std::string& root) {
+    ::mkdir(root.c_str(), 0755);
+    ::mkdir((root + "/sub").c_str(), 0755);
+    write_file(root + "/precious.txt", "x");
+    write_file(root + "/sub/deep.txt", "y");
+}
+
 TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
     const std::pair<const char*, std::function<void()>> gateways[] = {
         {"read-only /tmp", [] { mount_tmpfs("/tmp", "ro"); }},
@@ -844,16 +864,19 @@ TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
              mount_tmpfs("/tmp/lwm2m/etc/config.csv/m");
          }},
         {"a client nobody may run", [] { ::chmod(client_path, 0644); }},
-        // Bind mounts of this very file system, of a directory and of a
-        // file: never entered, never emptied.
+        // Bind mounts of the same file system, of a directory and of a
+        // file, and of another one: never entered, never emptied, never
+        // made writable.
         {"directories bound on dotted entries",
          [] {
-             for (const char* dir :
-                  {"/tmp/lwm2m", "/tmp/lwm2m/etc", "/tmp/lwm2m/etc/data.d", csv_path}) {
+             for (const char* dir : {"/tmp/lwm2m", "/tmp/lwm2m/etc", "/tmp/lwm2m/etc/data.d",
+                                     "/tmp/lwm2m/etc/same.d", csv_path}) {
                  ::mkdir(dir, 0755);
              }
+             keep("/tmp/keep");
              ::mount("/opt/e2e/keep", "/tmp/lwm2m/etc/data.d", nullptr, MS_BIND, nullptr);
-             ::mount("/opt/e2e/keep", csv_path, nullptr, MS_BIND, nullptr);
+             ::mount("/tmp/keep", "/tmp/lwm2m/etc/same.d", nullptr, MS_BIND, nullptr);
+             ::mount("/tmp/keep", csv_path, nullptr, MS_BIND, nullptr);
          }},
         {"an immutable earlier config.csv",
          [] {
@@ -866,18 +889,16 @@ TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
                  << "tmpfs takes it since Linux 6.0";
              ::close(file);
          }},
-        {"a file bound on config.csv",
+        {"a file of the same file system bound on config.csv",
          [] {
              ::mkdir("/tmp/lwm2m", 0755);
              ::mkdir("/tmp/lwm2m/etc", 0755);
              write_file(csv_path, "");
-             ::mount("/opt/e2e/keep/precious.txt", csv_path, nullptr, MS_BIND, nullptr);
+             keep("/tmp/keep");
+             ::mount("/tmp/keep/precious.txt", csv_path, nullptr, MS_BIND, nullptr);
          }},
     };
-    ::mkdir("/opt/e2e/keep", 0755);
-    ::mkdir("/opt/e2e/keep/sub", 0755);
-    write_file("/opt/e2e/keep/precious.txt", "x");
-    write_file("/opt/e2e/keep/sub/deep.txt", "y");
+    keep("/opt/e2e/keep");
     write_file(settings_path, typical_settings());
     for (const auto& [what, make] : gateways) {
         SCOPED_TRACE(what);
@@ -900,8 +921,13 @@ TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
                   std::string::npos)
             << check.out << said;
         EXPECT_TRUE(no_client_started());
-        EXPECT_EQ(test_dir::read("/opt/e2e/keep/precious.txt"), "x");
-        EXPECT_EQ(test_dir::read("/opt/e2e/keep/sub/deep.txt"), "y");
+        for (const std::string root : {"/opt/e2e/keep", "/tmp/keep"}) {
+            if (exists(root)) {
+                EXPECT_EQ(test_dir::read(root + "/precious.txt"), "x") << root;
+                EXPECT_EQ(test_dir::read(root + "/sub/deep.txt"), "y") << root;
+                EXPECT_EQ(mode_of((root + "/sub").c_str()), 0755U) << root;
+            }
+        }
         ::umount2("/tmp/lwm2m/etc/config.csv/m", MNT_DETACH);
     }
 }
@@ -921,11 +947,6 @@ public:
 private:
     int fd_;
 };
-
-mode_t mode_of(const char* path) {
-    struct stat status {};
-    return ::lstat(path, &status) == 0 ? status.st_mode & 07777 : 0;
-}
 
 TEST_F(Launcher, NothingWaitsOnAFifoOrADevice) {
     const std::string ignored =

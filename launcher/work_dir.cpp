@@ -4,19 +4,22 @@
 #include "work_dir.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/statvfs.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <utility>
 
 #include "complain.h"
 #include "dir_list.h"
 #include "fixed_paths.h"
+#include "mount_point.h"
 #include "process_start.h"
 
 namespace {
@@ -43,20 +46,34 @@ void run_fixed_command(const std::string& command) {
 constexpr int directory_flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
 
 // The entry `name` of `dir` ("": `dir` itself), never through a link:
-// its type, who it is, and its attributes. 0, or the errno.
+// its type, mode and owner, who it is, its attributes and mount. 0, or the
+// errno.
 int look(int dir, const char* name, struct statx& status) {
     constexpr int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_EMPTY_PATH;
-    return ::statx(dir, name, flags, STATX_TYPE | STATX_INO, &status) == 0 ? 0 : errno;
+    return ::statx(dir, name, flags, STATX_BASIC_STATS | STATX_MNT_ID, &status) == 0 ? 0 : errno;
 }
 
-dev_t device_of(const struct statx& status) {
-    return ::makedev(status.stx_dev_major, status.stx_dev_minor);
+bool same_file(const struct statx& a, const struct statx& b) {
+    return a.stx_dev_major == b.stx_dev_major && a.stx_dev_minor == b.stx_dev_minor &&
+           a.stx_ino == b.stx_ino;
 }
 
 // Immutable and append-only files can't be removed or changed, nor can the
-// entries of such a directory, whatever the permissions.
-bool pinned(const struct statx& status) {
-    return (status.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0;
+// entries of such a directory, whatever the permissions. Where statx gives
+// no attributes (before Linux 4.11), the file's flags tell.
+bool pinned(int dir, const char* name, const struct statx& status) {
+    constexpr auto marks = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+    if ((status.stx_attributes_mask & marks) != 0) {
+        return (status.stx_attributes & marks) != 0;
+    }
+    const bool openable = S_ISREG(status.stx_mode) || S_ISDIR(status.stx_mode);
+    const unique_fd file(openable ? ::openat(dir, *name != '\0' ? name : ".",
+                                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
+                                                 O_CLOEXEC)
+                                  : -1);
+    int flags = 0;
+    return file && ::ioctl(file.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
+           (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
 }
 
 // What the kernel would answer a change to the open file `fd` (or, with
@@ -67,28 +84,46 @@ int foreseen_change_error(int fd, bool entries) {
     if (::fstatvfs(fd, &file_system) == 0 && (file_system.f_flag & ST_RDONLY) != 0) {
         return EROFS;
     }
-    if (look(fd, "", status) == 0 && pinned(status)) {
+    if (look(fd, "", status) == 0 && pinned(fd, "", status)) {
         return EPERM;
     }
     return entries && ::faccessat(fd, ".", W_OK, AT_EACCESS) != 0 ? errno : 0;
 }
 
-// Removes the entry `name` of `dir`, or foresees what that would meet.
-int remove_entry(int dir, const char* name, bool directory, bool pinned_entry, step_mode mode) {
-    if (mode == step_mode::act) {
+// Removes the entry `name` of `dir`, or foresees what that would meet. A
+// directory of the launcher's user that it may not write is made writable
+// for the removal, and given back its mode when even that fails.
+int remove_entry(int dir, const char* name, bool directory, step_mode mode) {
+    const auto removed = [&] {
         return ::unlinkat(dir, name, directory ? AT_REMOVEDIR : 0) == 0 ? 0 : errno;
+    };
+    const auto foreseen = [&] {
+        struct statx entry {};
+        return look(dir, name, entry) == 0 && pinned(dir, name, entry) ? EPERM : 0;
+    };
+    int error = mode == step_mode::act ? removed() : foreseen_change_error(dir, true);
+    struct statx status {};
+    if (error != EACCES || look(dir, "", status) != 0 || status.stx_uid != ::geteuid()) {
+        return error != 0 || mode == step_mode::act ? error : foreseen();
     }
-    const int error = foreseen_change_error(dir, true);
-    return error != 0 ? error : pinned_entry ? EPERM : 0;
+    if (mode == step_mode::foresee) {
+        return foreseen();
+    }
+    if (::fchmod(dir, status.stx_mode | S_IRWXU) != 0) {
+        return error;
+    }
+    if ((error = removed()) != 0) {
+        static_cast<void>(::fchmod(dir, status.stx_mode & 07777));
+    }
+    return error;
 }
 
 // A directory on the way down: its name, who it is (to know it again on the
 // way up), the entries still to take, and the first that could not go.
 struct pending_dir {
     std::string name;
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool pinned = false;
+    struct statx status {};
+    std::optional<std::uint64_t> mount_id;  // looked up when first needed
     std::vector<std::string> entries;
     std::size_t next = 0;
     std::string failure;
@@ -131,11 +166,9 @@ removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode
     removal_result result;
     struct statx status {};
     std::vector<pending_dir> levels(1);
-    if (look(dir.get(), "", status) != 0) {
+    if (look(dir.get(), "", levels[0].status) != 0) {
         return result;
     }
-    levels[0].device = device_of(status);
-    levels[0].inode = status.stx_ino;
     if (const int error = list_directory(dir.get(), levels[0].entries);
         error != 0 && mode == step_mode::act) {
         complain({"can't read ", shown, ": ", std::strerror(error)});
@@ -171,37 +204,34 @@ removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode
         result.removed += levels.size() == 1 && went ? 1U : 0U;
         return went;
     };
+    const std::string_view moved = "moved away while it was being removed";
     while (true) {
         pending_dir& here = levels.back();
         if (here.next < here.entries.size()) {
             const std::string& name = here.entries[here.next++];
             int error = look(dir.get(), name.c_str(), status);
             const bool directory = error == 0 && S_ISDIR(status.stx_mode);
+            bool mounted = false;
+            const int unknown = error != 0 ? 0
+                                           : find_mount_point(dir.get(), name.c_str(), status,
+                                                              here.status, here.mount_id, mounted);
             std::string failure;
-            // A mount is told by the mount's own mark, which a bind mount of
-            // the same file system has too; kernels before 5.8 have none,
-            // and there only another file system shows.
-            if (error == 0 && ((status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0
-                                   ? (status.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0
-                                   : device_of(status) != here.device)) {
+            if (unknown != 0) {
+                failure = joined({"can't tell whether anything is mounted on ", path_of(name),
+                                  ": ", std::strerror(unknown)});
+            } else if (mounted) {
                 failure = "a file system is mounted on " + path_of(name);
             } else if (directory && levels.size() > deepest) {
                 failure = "too many levels of directories";
             } else if (directory) {
-                // Down, into the very directory looked at; a read-only one
-                // can't be emptied by its owner until it is writable again.
-                const dev_t device = device_of(status);
-                const ino_t inode = status.stx_ino;
-                const bool pinned_dir = pinned(status);
+                // Down, into the very directory looked at.
+                const struct statx looked = status;
                 unique_fd sub(::openat(dir.get(), name.c_str(), directory_flags));
                 error = !sub || look(sub.get(), "", status) != 0 ? errno : 0;
-                if (error == 0 && (device_of(status) != device || status.stx_ino != inode)) {
-                    failure = "moved away while it was being removed";
+                if (error == 0 && !same_file(status, looked)) {
+                    failure = moved;
                 } else if (error == 0) {
-                    if (mode == step_mode::act) {
-                        static_cast<void>(::fchmod(sub.get(), S_IRWXU));
-                    }
-                    levels.push_back({name, device, inode, pinned_dir, {}, 0, {}});
+                    levels.push_back({name, status, {}, {}, 0, {}});
                     if (const int unread = list_directory(sub.get(), levels.back().entries)) {
                         failed(name, std::strerror(unread));
                     }
@@ -209,7 +239,7 @@ removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode
                     continue;
                 }
             } else if (error == 0) {
-                error = remove_entry(dir.get(), name.c_str(), false, pinned(status), mode);
+                error = remove_entry(dir.get(), name.c_str(), false, mode);
             }
             if (failure.empty() && !gone(error)) {
                 failure = std::strerror(error);
@@ -223,13 +253,18 @@ removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode
             return result;  // the work directory itself stays
         }
         // Every entry taken: up to the parent, and remove this directory.
-        const pending_dir& parent = levels[levels.size() - 2];
+        // A parent that is not where it was leaves the tree where it is, and
+        // the walk goes on from the work directory, if that is still there.
         unique_fd up(::openat(dir.get(), "..", directory_flags));
-        if (!up || look(up.get(), "", status) != 0 || device_of(status) != parent.device ||
-            status.stx_ino != parent.inode) {
+        if (!up || look(up.get(), "", status) != 0 ||
+            !same_file(status, levels[levels.size() - 2].status)) {
             levels.resize(1);
-            failed(levels[0].entries[levels[0].next - 1], "moved away while it was being removed");
-            return result;
+            failed(levels[0].entries[levels[0].next - 1], moved);
+            dir = unique_fd(::open(shown, directory_flags));
+            if (!dir || look(dir.get(), "", status) != 0 || !same_file(status, levels[0].status)) {
+                return result;
+            }
+            continue;
         }
         const pending_dir done = std::move(here);
         levels.pop_back();
@@ -237,8 +272,7 @@ removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode
         // A directory that kept something stays, and is not counted.
         if (!done.failure.empty()) {
             failed(done.name, done.failure);
-        } else if (const int error =
-                       remove_entry(dir.get(), done.name.c_str(), true, done.pinned, mode);
+        } else if (const int error = remove_entry(dir.get(), done.name.c_str(), true, mode);
                    !gone(error)) {
             failed(done.name, std::strerror(error));
         }

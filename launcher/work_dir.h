@@ -87,8 +87,11 @@ std::string refusal_text(const char* path, const dir_check& check, uid_t owner);
 //
 // The walk keeps its pending work on the heap and at most two directories
 // open: down by opening an entry without following a link, up by "..",
-// which must be the directory it came from, or the walk stops. An entry
-// with anything mounted on it (a bind mount of a directory or a file too)
-// is never entered and stays, with what holds it; so does a tree deeper
-// than 65536 levels. Done, what stays is said once per entry of `dir`.
+// which must be the directory it came from, or the tree stays and the walk
+// goes on from `dir`, opened again by its name (mount_point.h tells mounts on
+// every kernel). An entry with anything mounted on it (a bind mount of a
+// directory or a file of the same file system too), or of which nothing can
+// tell, is never entered and stays, with what holds it; so does a tree
+// deeper than 65536 levels. Done, what stays is said once per entry of `dir`,
+// and the walk goes on to the rest.
 removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode mode);
