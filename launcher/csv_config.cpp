@@ -92,10 +92,11 @@ csv_outcome write_csv_config(const settings_file& file, settings_place place, co
             return true;
         }
         if (!csv) {
-            // Not through a link, and writable by nobody else whatever the
-            // umask: the client trusts what it reads here.
-            csv = unique_fd(::open(
-                path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644));
+            // Made anew, never written through whatever came back after the
+            // walk (a link to a file elsewhere), and writable by nobody else
+            // whatever the umask: the client trusts what it reads here.
+            csv = unique_fd(
+                ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644));
             if (!csv) {
                 write_error = errno;
                 complain({"can't create ", path, ": ", std::strerror(write_error)});
@@ -110,8 +111,9 @@ csv_outcome write_csv_config(const settings_file& file, settings_place place, co
     if (const int closed = csv.close(); write_error == 0) {
         write_error = closed;
     }
-    const csv_outcome outcome =
-        write_error != 0 ? csv_outcome::not_written : outcome_of(place, read, bytes);
+    const csv_outcome outcome = write_error == EEXIST ? csv_outcome::still_there
+                                : write_error != 0    ? csv_outcome::not_written
+                                                      : outcome_of(place, read, bytes);
     if (outcome != csv_outcome::not_written && outcome != csv_outcome::unreadable) {
         return outcome;
     }

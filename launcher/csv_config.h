@@ -27,6 +27,7 @@ enum class csv_outcome : unsigned char {
     written,      // written to the file (foreseen: it would be)
     unreadable,   // the settings file changed or failed while it was read
     not_written,  // the file could not be created or written whole
+    still_there,  // a file came back after the walk: never written through
 };
 
 // Decodes the CSV configuration at `place` in the settings `file`, as a
@@ -35,8 +36,8 @@ enum class csv_outcome : unsigned char {
 csv_outcome foresee_csv_config(const settings_file& file, settings_place place, csv_facts& facts);
 
 // Writes the CSV configuration at `place` in the settings `file`, decoded,
-// to `path` (created or truncated; nothing created when it decodes to no
-// bytes). A file that can't be written whole is removed, so a partial one
+// to `path` (created, where nothing may stand; nothing created when it
+// decodes to no bytes). A file that can't be written whole is removed, so a partial one
 // never reaches the client; what failed is said on standard error.
 csv_outcome write_csv_config(const settings_file& file, settings_place place, const char* path,
                              const char* settings_path);

@@ -158,6 +158,7 @@ struct start_conditions {
     rlim_t stack_size = 0;
     std::optional<strings> environment = std::nullopt;  // default: this process's
     strings arguments = {};
+    strings tool = {};       // run around the launcher, for this run alone
     int ignored_signal = 0;  // ignored when the launcher starts
     // Sent to the launcher once it has said something on standard error or
     // in the log and is still running half a second later (see
@@ -239,6 +240,7 @@ protected:
         if (!launcher_wrapper.empty()) {
             words.insert(words.begin(), launcher_wrapper);
         }
+        words.insert(words.begin(), start.tool.begin(), start.tool.end());
         words.emplace_back(launcher_copy);
         words.insert(words.end(), start.arguments.begin(), start.arguments.end());
         std::vector<char*> argv;
@@ -1042,8 +1044,10 @@ TEST_F(Launcher, DottedTreesGoAtAnyDepthAndACsvThatStaysNeverCounts) {
     install_client();
     ::unlink(log_path);
     run = run_launcher();
-    // The walk never entered it.
+    // The walk never entered it, and left the directory that holds it as
+    // it was.
     EXPECT_EQ(mode_of("/tmp/lwm2m/etc/config.csv/busy"), 0755U);
+    EXPECT_EQ(mode_of(csv_path), 0755U);
     EXPECT_TRUE(exists("/tmp/lwm2m/etc/config.csv/busy/inner.x"));
     ::umount2("/tmp/lwm2m/etc/config.csv/busy", MNT_DETACH);
     EXPECT_EQ(run.status, 255);
@@ -1053,6 +1057,70 @@ TEST_F(Launcher, DottedTreesGoAtAnyDepthAndACsvThatStaysNeverCounts) {
                   not_started +
                   "no CSV configuration: the earlier /tmp/lwm2m/etc/config.csv could not be "
                   "removed\n");
+    EXPECT_EQ(test_dir::read(log_path), missing_csv_entry);
+    EXPECT_TRUE(no_client_started());
+}
+
+// A tree that moves away while it is emptied stays, and the walk goes on to
+// the rest; whatever stands at config.csv after the walk (here a link to a
+// file elsewhere, made by a stand-in rm, the command that runs next) is
+// never written through. strace holds the launcher in the listing of
+// a.d/inner (its fifth getdents64) while the test moves inner away.
+TEST_F(Launcher, TheWalkFinishesAndWritesNothingThrough) {
+    if (!launcher_prefix.empty()) {
+        GTEST_SKIP() << "strace can't run under another tool or an emulator";
+    }
+    ::mkdir("/tmp/lwm2m", 0755);
+    ::mkdir("/tmp/lwm2m/etc", 0755);
+    for (const char* name : {"before1.txt", "before2.txt", "a.d", "after1.txt", "after2.txt"}) {
+        write_file("/tmp/lwm2m/etc/"s + name, "");
+        if (name[0] == 'a' && name[1] == '.') {
+            ::unlink("/tmp/lwm2m/etc/a.d");
+            ::mkdir("/tmp/lwm2m/etc/a.d", 0755);
+            ::mkdir("/tmp/lwm2m/etc/a.d/inner", 0755);
+        }
+    }
+    write_file("/tmp/lwm2m/etc/a.d/inner/f.txt", "");
+    write_file(settings_path, typical_settings());
+    install_client();
+    std::thread mover([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        ::rename("/tmp/lwm2m/etc/a.d/inner", "/tmp/lwm2m/moved");
+    });
+    const strings hold = {"/usr/bin/strace", "-o", "/dev/null", "-e", "trace=getdents64",
+                          "-e", "inject=getdents64:delay_exit=2000000:when=5"};
+    auto run = run_launcher({.tool = hold});
+    mover.join();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err,
+              "lwm2m-launcher: can't remove /tmp/lwm2m/etc/a.d: moved away while it was being "
+              "removed\n");
+    strings left;
+    for (const auto& entry : std::filesystem::directory_iterator("/tmp/lwm2m/etc")) {
+        left.push_back(entry.path().filename());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (strings{"a.d", "config.csv"}));
+    EXPECT_EQ(test_dir::read(csv_path), typical_csv);
+
+    write_file("/tmp/elsewhere", "not the CSV");
+    ::mkdir("/opt/e2e/bin", 0755);
+    write_file("/opt/e2e/bin/rm.real", test_dir::read("/usr/bin/rm"), 0755);
+    write_file("/opt/e2e/bin/rm",
+               "#!/bin/sh\nln /tmp/elsewhere /tmp/lwm2m/etc/config.csv\n"
+               "exec /opt/e2e/bin/rm.real \"$@\"\n",
+               0755);
+    ::mount("/opt/e2e/bin/rm", "/usr/bin/rm", nullptr, MS_BIND, nullptr);
+    ::unlink(log_path);
+    run = run_launcher();
+    ::umount2("/usr/bin/rm", MNT_DETACH);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err.substr(run.err.find("lwm2m-launcher: can't create")),
+              "lwm2m-launcher: can't create /tmp/lwm2m/etc/config.csv: File exists\n" +
+                  not_started +
+                  "no CSV configuration: the earlier /tmp/lwm2m/etc/config.csv could not be "
+                  "removed\n");
+    EXPECT_EQ(test_dir::read("/tmp/elsewhere"), "not the CSV");
     EXPECT_EQ(test_dir::read(log_path), missing_csv_entry);
     EXPECT_TRUE(no_client_started());
 }

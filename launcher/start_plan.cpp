@@ -51,7 +51,7 @@ void start_plan::decide() {
     if (!work.refusal.empty()) {
         outcome = start_outcome::work_dir_refused;
         reason = joined({"refusing to work in ", work_dir, ": ", work.refusal});
-    } else if (work.csv_kept()) {
+    } else if (work.csv_kept() || csv == csv_outcome::still_there) {
         reason = joined({no_csv, "the earlier ", csv_config_path, " could not be removed"});
     } else if (settings.verdict == settings_verdict::failed && settings.error == ENOENT) {
         reason = joined({"no settings file at ", path});
