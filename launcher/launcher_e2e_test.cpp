@@ -66,6 +66,7 @@ constexpr const char* missing_csv_entry = "Can't find CSV config file in Plugwel
 // writes the descriptor list itself: a pipe or redirection set up by the
 // shell could be open in the shell while find looks at it.
 constexpr const char* stand_in_client = R"(#!/bin/sh
+[ -e /proc/self ] || mount -t proc proc /proc
 out=/opt/client
 mkdir -p "$out.tmp"
 printf '%s\0' "$0" "$@" > "$out.tmp/argv"
@@ -147,12 +148,15 @@ struct start_conditions {
     mode_t umask = 022;
     // Standard output and error: files, closed, or a pipe nobody reads.
     enum output_kind { files, closed, dead_pipe } output = files;
-    // An extra descriptor the client must not inherit, and the soft
-    // limit of descriptors; close_range can be made to fail as on
-    // kernels before 5.9.
+    // An extra descriptor the client must not inherit, and the limit of
+    // descriptors (the hard one too, unless given); close_range can be made
+    // to close only, as on Linux 5.9 and 5.10, or to be missing, as before,
+    // and /proc can be hidden, as in early boot.
     int stray_fd = 9;
     rlim_t descriptor_limit = 0;
-    bool without_close_range = false;
+    rlim_t descriptor_hard_limit = 0;
+    enum close_range_kind { present, closes_only, missing } close_range = present;
+    bool without_proc = false;
     bool without_new_processes = false;  // clone fails with EAGAIN
     rlim_t address_space = 0;
     rlim_t stack_size = 0;
@@ -293,7 +297,9 @@ protected:
                 static_cast<void>(::signal(start.ignored_signal, SIG_IGN));
             }
             if (start.descriptor_limit != 0) {
-                const rlimit limit{start.descriptor_limit, start.descriptor_limit};
+                const rlimit limit{start.descriptor_limit, start.descriptor_hard_limit != 0
+                                                               ? start.descriptor_hard_limit
+                                                               : start.descriptor_limit};
                 ::setrlimit(RLIMIT_NOFILE, &limit);
             }
             if (start.address_space != 0) {
@@ -304,8 +310,12 @@ protected:
                 const rlimit limit{start.stack_size, start.stack_size};
                 ::setrlimit(RLIMIT_STACK, &limit);
             }
-            if (start.without_close_range || start.without_new_processes) {
-                fail_with_seccomp(start.without_close_range, start.without_new_processes);
+            if (start.without_proc &&
+                (::unshare(CLONE_NEWNS) != 0 || ::mount("tmpfs", "/proc", "tmpfs", 0, nullptr) != 0)) {
+                ::_exit(125);
+            }
+            if (start.close_range != start_conditions::present || start.without_new_processes) {
+                fail_with_seccomp(start.close_range, start.without_new_processes);
             }
             ::alarm(30);
             if (start.environment) {
@@ -341,17 +351,25 @@ protected:
     }
 
     // A seccomp filter that answers close_range with ENOSYS, as kernels
-    // before 5.9 do, and a clone that is not a new thread with EAGAIN, as
+    // before 5.9 do, or with EINVAL when asked to mark, as 5.9 and 5.10 do,
+    // and a clone that is not a new thread with EAGAIN, as
     // when no process can be made (clone3 with ENOSYS, so that the C
     // library falls back to clone). Under an emulator it is the emulator's
     // calls that fail.
-    static void fail_with_seccomp(bool close_range, bool new_processes) {
+    static void fail_with_seccomp(start_conditions::close_range_kind close_range,
+                                  bool new_processes) {
         constexpr std::uint32_t enosys = SECCOMP_RET_ERRNO | ENOSYS;
         constexpr std::uint32_t eagain = SECCOMP_RET_ERRNO | EAGAIN;
+        const bool missing = close_range == start_conditions::missing;
         sock_filter filter[] = {
             BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, close_range ? 436U : ~0U, 0, 1),  // every machine
-            BPF_STMT(BPF_RET | BPF_K, enosys),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K,
+                     close_range != start_conditions::present ? 436U : ~0U, 0, 4),  // every machine
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args) + 16),  // flags
+            // Missing, any call fails; closing only, one with CLOSE_RANGE_CLOEXEC.
+            BPF_JUMP(BPF_JMP | (missing ? BPF_JGE : BPF_JSET) | BPF_K, missing ? 0U : 4U, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (missing ? ENOSYS : EINVAL)),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, new_processes ? 435U : ~0U, 0, 1),  // clone3
             BPF_STMT(BPF_RET | BPF_K, enosys),
             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, new_processes ? SYS_clone : ~0U, 0, 4),
@@ -1353,16 +1371,31 @@ TEST_F(Launcher, OutputThatIsGoneChangesNothing) {
     EXPECT_EQ(client->ignored_signals & (1U << (SIGPIPE - 1)), 0U);
 }
 
-TEST_F(Launcher, InheritedDescriptorsReachNobodyEvenWithoutCloseRange) {
+// A descriptor above the soft limit, on every kernel, with /proc or without
+// (the stand-in client mounts one for itself to look).
+TEST_F(Launcher, InheritedDescriptorsReachNobodyOnEveryKernel) {
     write_file(settings_path, typical_settings());
     install_client();
-    const auto run =
-        run_launcher({.stray_fd = 3000, .descriptor_limit = 64, .without_close_range = true});
-    EXPECT_EQ(run.status, 0);
-    const auto client = wait_for_client();
-    ASSERT_TRUE(client);
-    EXPECT_EQ(client->descriptors,
-              (strings{"0 /dev/null", "1 /opt/e2e/stdout", "2 /opt/e2e/stderr"}));
+    using kind = start_conditions::close_range_kind;
+    for (const kind close_range : {kind::present, kind::closes_only, kind::missing}) {
+        for (const bool without_proc : {false, true}) {
+            if (without_proc && (::geteuid() != 0 || !launcher_prefix.empty())) {
+                continue;  // proc is mounted by real root, in a tool's absence
+            }
+            SCOPED_TRACE(std::to_string(close_range) + (without_proc ? " without /proc" : ""));
+            std::filesystem::remove_all("/opt/client");
+            const auto run = run_launcher({.stray_fd = 3000,
+                                           .descriptor_limit = 64,
+                                           .descriptor_hard_limit = 4096,
+                                           .close_range = close_range,
+                                           .without_proc = without_proc});
+            EXPECT_EQ(run.status, 0) << run.err;
+            const auto client = wait_for_client();
+            ASSERT_TRUE(client);
+            EXPECT_EQ(client->descriptors,
+                      (strings{"0 /dev/null", "1 /opt/e2e/stdout", "2 /opt/e2e/stderr"}));
+        }
+    }
 }
 
 TEST_F(Launcher, FixedCommandsDoNotTakeTheCallersPath) {

@@ -49,12 +49,13 @@ bool sweep_proc_self_fd() {
     return true;
 }
 
-// Without close_range or /proc, every number below the limit.
+// Without close_range or /proc, every number below the hard limit: a
+// descriptor may have been opened before the soft limit was lowered.
 void sweep_up_to_limit() {
     rlimit limit{};
     rlim_t highest = 1024;
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-        highest = std::min<rlim_t>(limit.rlim_cur, rlim_t{1} << 20);
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+        highest = std::min<rlim_t>(std::max(limit.rlim_cur, limit.rlim_max), rlim_t{1} << 20);
     }
     for (int fd = 3; static_cast<rlim_t>(fd) < highest; ++fd) {
         ::fcntl(fd, F_SETFD, FD_CLOEXEC);
@@ -72,8 +73,10 @@ void open_missing_standard_descriptors() {
 }
 
 void close_inherited_descriptors_on_exec() {
+    // Linux 5.9 and 5.10 close a range but can't mark one. Closing does as
+    // well here: the launcher has opened nothing of its own yet.
     if (::syscall(SYS_close_range, 3U, UINT_MAX, CLOSE_RANGE_CLOEXEC) != 0 &&
-        !sweep_proc_self_fd()) {
+        !sweep_proc_self_fd() && ::syscall(SYS_close_range, 3U, UINT_MAX, 0U) != 0) {
         sweep_up_to_limit();
     }
 }

@@ -10,6 +10,8 @@
 void open_missing_standard_descriptors();
 
 // Marks every descriptor from 3 up close-on-exec, so that none the launcher
-// inherited reaches what it starts: with close_range, or else the list in
-// /proc/self/fd, which also finds descriptors above the current limit.
+// inherited reaches what it starts: with close_range (Linux 5.11), or else
+// the list in /proc/self/fd, which also finds descriptors above the limits.
+// Without both, closes them (close_range, 5.9), or else marks every number
+// below the hard limit. Called before the launcher opens anything.
 void close_inherited_descriptors_on_exec();
