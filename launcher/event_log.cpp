@@ -95,7 +95,8 @@ log_result open_locked(unique_fd& log, mode_t mode) {
 
 }  // namespace
 
-log_result log_append(std::string_view message, mode_t permitted_mode) {
+log_result log_append(std::string_view message, mode_t permitted_mode,
+                      const std::function<void()>& before_write) {
     const mode_t mode = permitted_mode & 0666;
     // A log another launcher renamed while this one waited for the lock is
     // opened again by its name; renames come once a log is full, so a few
@@ -119,6 +120,9 @@ log_result log_append(std::string_view message, mode_t permitted_mode) {
                 return {log_verdict::not_moved, errno, status};
             }
             continue;  // the lock goes with the renamed log
+        }
+        if (before_write) {
+            before_write();
         }
         if (const int error = write_all(log.get(), message); error != 0) {
             // Back to where it was; nothing more can be done if even that fails.

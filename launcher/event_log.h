@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,10 @@
 // Before a message would take the log past `event_log_limit`, the log is
 // renamed to lwm2m.log.1 (replacing an older one, never through a link):
 // the newest message is always whole at the end of a new log.
+//
+// `before_write`, when set, is called once the lock is held, right before
+// the message is written: the last moment at which the launcher may still
+// end as though the message had never been asked for.
 inline constexpr off_t event_log_limit = off_t{64} * 1024;
 enum class log_verdict : unsigned char {
     written,
@@ -39,7 +44,8 @@ struct log_result {
     int error = 0;
     struct stat status {};  // the log's, as far as it was seen
 };
-log_result log_append(std::string_view message, mode_t permitted_mode);
+log_result log_append(std::string_view message, mode_t permitted_mode,
+                      const std::function<void()>& before_write = {});
 
 // Why a message did not go into the log, in words.
 std::string log_refusal_text(const log_result& result);

@@ -164,10 +164,12 @@ struct start_conditions {
     strings arguments = {};
     strings tool = {};       // run around the launcher, for this run alone
     int ignored_signal = 0;  // ignored when the launcher starts
+    bool ignored_signal_pending = false;  // and blocked, with one pending
     // Sent to the launcher once it has said something on standard error or
     // in the log and is still running half a second later (see
-    // ran_until_signalled).
+    // ran_until_signalled), or once `signal_after` has passed.
     int signal = 0;
+    std::chrono::milliseconds signal_after{0};
 };
 
 class Launcher : public testing::Test {
@@ -296,6 +298,13 @@ protected:
             if (start.ignored_signal != 0) {
                 static_cast<void>(::signal(start.ignored_signal, SIG_IGN));
             }
+            if (start.ignored_signal_pending) {
+                sigset_t only;
+                ::sigemptyset(&only);
+                ::sigaddset(&only, start.ignored_signal);
+                ::sigprocmask(SIG_BLOCK, &only, nullptr);
+                ::raise(start.ignored_signal);
+            }
             if (start.descriptor_limit != 0) {
                 const rlimit limit{start.descriptor_limit, start.descriptor_hard_limit != 0
                                                                ? start.descriptor_hard_limit
@@ -329,7 +338,10 @@ protected:
         launcher_group_ = pid;
         int status = 0;
         bool ran_until_signalled = false;
-        if (start.signal != 0) {
+        if (start.signal_after.count() != 0) {
+            std::this_thread::sleep_for(start.signal_after);
+            ::kill(pid, start.signal);
+        } else if (start.signal != 0) {
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
             while (test_dir::read("/opt/e2e/stderr").empty() && test_dir::read(log_path).empty() &&
                    std::chrono::steady_clock::now() < deadline) {
@@ -339,7 +351,7 @@ protected:
             ran_until_signalled = ::waitpid(pid, &status, WNOHANG) == 0;
             ::kill(pid, start.signal);
         }
-        if (!(start.signal != 0 && !ran_until_signalled)) {
+        if (!(start.signal != 0 && !ran_until_signalled && start.signal_after.count() == 0)) {
             ::waitpid(pid, &status, 0);
         }
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
@@ -416,6 +428,20 @@ protected:
     }
 };
 
+// Holds an exclusive lock on a file, as another launcher appending would.
+class unique_log_lock {
+public:
+    explicit unique_log_lock(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC)) {
+        ::flock(fd_, LOCK_EX);
+    }
+    unique_log_lock(const unique_log_lock&) = delete;
+    unique_log_lock& operator=(const unique_log_lock&) = delete;
+    ~unique_log_lock() { ::close(fd_); }
+
+private:
+    int fd_;
+};
+
 const std::string typical_csv = "name,register,type\ntemperature,40001,int16\n";
 const std::string not_started = "lwm2m-launcher: client not started: ";
 
@@ -477,17 +503,42 @@ TEST_F(Launcher, InTheForegroundTheLauncherBecomesTheClient) {
     write_file(settings_path, typical_settings());
     install_client();
 
-    // A supervisor that left a signal ignored, SIGPIPE included.
-    const auto run = run_launcher({.arguments = {"--foreground"}, .ignored_signal = SIGHUP});
-    EXPECT_EQ(run.status, 0);  // the stand-in's own
-    EXPECT_EQ(run.err, "");
-    const auto client = wait_for_client();
-    ASSERT_TRUE(client);
-    EXPECT_EQ(client->pid, run.pid);
-    EXPECT_EQ(client->argv.at(0), client_path);
-    EXPECT_EQ(client->descriptors,
-              (strings{"0 /opt/e2e/stdin", "1 /opt/e2e/stdout", "2 /opt/e2e/stderr"}));
-    EXPECT_EQ(client->ignored_signals, 0U);
+    // A supervisor that left a signal ignored, SIGPIPE included; or blocked
+    // too, with one pending, which must not end the launcher on its way.
+    for (const bool pending : {false, true}) {
+        std::filesystem::remove_all("/opt/client");
+        const auto run = run_launcher({.arguments = {"--foreground"},
+                                       .ignored_signal = pending ? SIGUSR1 : SIGHUP,
+                                       .ignored_signal_pending = pending});
+        EXPECT_EQ(run.status, 0) << pending;  // the stand-in's own
+        EXPECT_EQ(run.err, "");
+        const auto client = wait_for_client();
+        ASSERT_TRUE(client);
+        EXPECT_EQ(client->pid, run.pid);
+        EXPECT_EQ(client->argv.at(0), client_path);
+        EXPECT_EQ(client->descriptors,
+                  (strings{"0 /opt/e2e/stdin", "1 /opt/e2e/stdout", "2 /opt/e2e/stderr"}));
+        EXPECT_EQ(client->ignored_signals, 0U);
+    }
+
+    // A stop that comes while another start holds the log's lock ends the
+    // launcher once it has the lock, before the command line is logged.
+    if (!launcher_prefix.empty()) {
+        return;  // a tool or emulator may not have started it by then
+    }
+    write_file(log_path, "");
+    std::filesystem::remove_all("/opt/client");
+    std::thread holder([] {
+        const unique_log_lock held(log_path);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    });
+    const auto run = run_launcher({.arguments = {"--foreground"},
+                                   .signal = SIGTERM,
+                                   .signal_after = std::chrono::milliseconds(700)});
+    holder.join();
+    EXPECT_EQ(run.signal, SIGTERM);
+    EXPECT_EQ(test_dir::read(log_path), "");
+    EXPECT_FALSE(exists("/opt/client"));
 }
 
 // Under a supervisor that starts again whatever ends, a start that leaves no
@@ -954,19 +1005,6 @@ TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
 
 // Hostile conditions that a gateway meets.
 
-// Holds an exclusive lock on a file, as another launcher appending would.
-class unique_log_lock {
-public:
-    explicit unique_log_lock(const char* path) : fd_(::open(path, O_RDONLY | O_CLOEXEC)) {
-        ::flock(fd_, LOCK_EX);
-    }
-    unique_log_lock(const unique_log_lock&) = delete;
-    unique_log_lock& operator=(const unique_log_lock&) = delete;
-    ~unique_log_lock() { ::close(fd_); }
-
-private:
-    int fd_;
-};
 
 TEST_F(Launcher, NothingWaitsOnAFifoOrADevice) {
     const std::string ignored =

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <new>
 #include <string>
 #include <string_view>
@@ -34,8 +35,8 @@ namespace {
 // before the command line is logged, as a start that never happened.
 start_outcome launch(bool foreground, const sigset_t& stops) {
     start_plan plan = take_start_steps(settings_path, step_mode::act);
-    const auto log = [&plan](std::string_view message) {
-        if (const log_result result = log_append(message, plan.read.settings.file_mode);
+    const auto log = [&plan](std::string_view message, const std::function<void()>& last = {}) {
+        if (const log_result result = log_append(message, plan.read.settings.file_mode, last);
             result.verdict != log_verdict::written) {
             complain({"not writing to ", event_log_path, ": ", log_refusal_text(result)});
         }
@@ -53,11 +54,16 @@ start_outcome launch(bool foreground, const sigset_t& stops) {
         plan.outcome != start_outcome::client_failed) {
         return ended();
     }
-    constexpr timespec no_time{};
-    if (const int stop = foreground ? wait_for_signal(stops, &no_time) : 0; stop != 0) {
-        end_by_signal(stop);
-    }
-    log(plan.command.line + "\n");
+    // A stop held meanwhile, the wait for the log's lock included, ends it
+    // before the command line is logged.
+    const auto stop_if_asked = [&] {
+        constexpr timespec no_time{};
+        if (const int stop = foreground ? wait_for_signal(stops, &no_time) : 0; stop != 0) {
+            end_by_signal(stop);
+        }
+    };
+    log(plan.command.line + "\n", stop_if_asked);
+    stop_if_asked();  // the log refused it
     // A client the look found missing or not executable is not tried: an
     // emulator would not report the failed exec.
     if (plan.client_error == 0) {

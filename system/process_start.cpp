@@ -70,11 +70,19 @@ void wait_for_exit(pid_t pid) {
     }
 }
 
+namespace {
+
+void take_and_forget(int) {}
+
+}  // namespace
+
 int exec_program(char* const* argv, char* const* envp) {
     // Caught signals go back to their defaults by exec itself; ignored ones
-    // (SIGPIPE by the launcher, any by whoever started it) would not.
+    // (SIGPIPE by the launcher, any by whoever started it) would not. So
+    // they are caught, by a handler that does nothing, until exec: one that
+    // was pending, blocked, or comes meanwhile can't end the process there.
     struct sigaction action {};
-    action.sa_handler = SIG_DFL;
+    action.sa_handler = take_and_forget;
     sigset_t ignored;
     ::sigemptyset(&ignored);
     // KILL, STOP and the C library's own signals refuse, harmlessly.

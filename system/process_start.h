@@ -33,6 +33,7 @@ void wait_for_exit(pid_t pid);
 
 // Becomes `argv[0]` in this same process, never through a shell: it keeps
 // the PID, so whatever supervises the process supervises the program, with
-// every signal at its default and none blocked. Returns only when exec
+// every signal at its default and none blocked; a signal ignored until
+// then, pending or not, can't end it before exec. Returns only when exec
 // failed, with its errno, the signals as they were.
 int exec_program(char* const* argv, char* const* envp);
