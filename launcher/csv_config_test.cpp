@@ -18,10 +18,15 @@ using namespace std::string_literals;
 // them.
 class CsvConfig : public testing::Test {
 protected:
-    void write_from(const std::string& base64) {
+    // As a start does, where the walk has removed an earlier file, unless
+    // `earlier_stays`.
+    csv_outcome write_from(const std::string& base64, bool earlier_stays = false) {
         const std::string settings = dir_.write("settings", "A=1\nCSV=" + base64 + "\nB=2\n");
-        ASSERT_TRUE(settings_open(settings.c_str(), file_).ok());
-        write_csv_config(file_, {8, base64.size()}, path_.c_str(), "settings");
+        EXPECT_TRUE(settings_open(settings.c_str(), file_).ok());
+        if (!earlier_stays) {
+            ::unlink(path_.c_str());
+        }
+        return write_csv_config(file_, {8, base64.size()}, path_.c_str(), "settings");
     }
     bool exists() const { return ::access(path_.c_str(), F_OK) == 0; }
 
@@ -54,15 +59,15 @@ TEST_F(CsvConfig, NothingDecodedWritesNoFile) {
     }
 }
 
-TEST_F(CsvConfig, ReplacesAnEarlierFileWithoutFollowingALink) {
+TEST_F(CsvConfig, NeverWritesThroughWhatStandsInItsPlace) {
     dir_.write("config.csv", "a much longer earlier configuration\n");
-    write_from("bmV3");
-    EXPECT_EQ(test_dir::read(path_), "new");
+    EXPECT_EQ(write_from("bmV3", true), csv_outcome::still_there);
+    EXPECT_EQ(test_dir::read(path_), "a much longer earlier configuration\n");
 
     ::unlink(path_.c_str());
     const std::string target = dir_.write("target", "untouched");
     ASSERT_EQ(::symlink(target.c_str(), path_.c_str()), 0);
-    write_from("ZXZpbA==");
+    EXPECT_EQ(write_from("ZXZpbA==", true), csv_outcome::still_there);
     EXPECT_EQ(test_dir::read(target), "untouched");
 }
 

@@ -14,6 +14,7 @@
 #include "complain.h"
 #include "file_io.h"
 #include "fixed_paths.h"
+#include "ownership.h"
 
 namespace {
 
@@ -42,14 +43,14 @@ void narrow(int fd, const struct stat& status, mode_t mode) {
 }
 
 // lwm2m.log.1 holds what the log held, so it is narrowed the same way, when
-// it is a regular file of the launcher's own user (never through a link; in
-// a directory nobody else can write, so nobody else put it there).
+// it is the launcher's own as the log must be (never through a link, nor
+// through a second name of another file).
 void narrow_older_log(mode_t mode) {
     const unique_fd older(
         ::open(older_event_log_path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat status {};
-    if (older && ::fstat(older.get(), &status) == 0 && S_ISREG(status.st_mode) &&
-        status.st_uid == ::geteuid()) {
+    if (older && ::fstat(older.get(), &status) == 0 &&
+        ownership_of(status, S_IFREG, ::geteuid()) == ownership::own) {
         narrow(older.get(), status, mode);
     }
 }
@@ -73,12 +74,16 @@ log_result open_locked(unique_fd& log, mode_t mode) {
     if (::fstat(log.get(), &status) != 0) {
         return {log_verdict::failed, errno};
     }
-    result.verdict = !S_ISREG(status.st_mode)       ? log_verdict::not_regular
-                     : status.st_uid != ::geteuid() ? log_verdict::foreign_owner
-                     : status.st_nlink != 1         ? log_verdict::extra_links
-                                                    : log_verdict::written;
-    if (result.verdict != log_verdict::written) {
-        return result;
+    switch (ownership_of(status, S_IFREG, ::geteuid())) {
+        case ownership::own:
+            break;
+        case ownership::symbolic_link:  // O_NOFOLLOW refuses it before
+        case ownership::other_type:
+            return {log_verdict::not_regular, 0, status};
+        case ownership::other_owner:
+            return {log_verdict::foreign_owner, 0, status};
+        case ownership::other_links:
+            return {log_verdict::extra_links, 0, status};
     }
     narrow(log.get(), status, mode);
     narrow_older_log(mode);

@@ -1301,6 +1301,13 @@ TEST_F(Launcher, LogKeepsTheKeyToItself) {
         EXPECT_EQ(test_dir::read(log_path).find("disabled"), std::string::npos);
     }
 
+    // lwm2m.log.1 as a second name of another file: that file keeps its mode.
+    ::unlink(log_path);
+    ::link("/tmp/victim", "/tmp/lwm2m/lwm2m.log.1");
+    write_file(settings_path, typical_settings("0"), 0600);
+    EXPECT_EQ(run_launcher().status, 0);
+    EXPECT_EQ(mode_of("/tmp/victim"), 0644U);
+
     // No more readable than the settings that hold the key.
     ::unlink(log_path);
     install_client();

@@ -20,6 +20,7 @@
 #include "dir_list.h"
 #include "fixed_paths.h"
 #include "mount_point.h"
+#include "ownership.h"
 #include "process_start.h"
 
 namespace {
@@ -134,10 +135,18 @@ struct pending_dir {
 constexpr std::size_t deepest = 65536;
 
 dir_verdict verdict_on(const struct stat& status, uid_t owner) {
-    return S_ISLNK(status.st_mode)    ? dir_verdict::symbolic_link
-           : !S_ISDIR(status.st_mode) ? dir_verdict::not_directory
-           : status.st_uid != owner   ? dir_verdict::foreign_owner
-                                      : dir_verdict::trusted;
+    switch (ownership_of(status, S_IFDIR, owner)) {
+        case ownership::symbolic_link:
+            return dir_verdict::symbolic_link;
+        case ownership::other_type:
+            return dir_verdict::not_directory;
+        case ownership::other_owner:
+            return dir_verdict::foreign_owner;
+        case ownership::own:
+        case ownership::other_links:  // not judged for a directory
+            break;
+    }
+    return dir_verdict::trusted;
 }
 
 // A first look, for a clear reason; the checks that count are made on the
