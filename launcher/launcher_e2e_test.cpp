@@ -1183,6 +1183,37 @@ TEST_F(Launcher, TheWalkFinishesAndWritesNothingThrough) {
     EXPECT_TRUE(no_client_started());
 }
 
+// Settings saved anew between the launcher's look at them and its opening
+// them: through /proc the file looked at is read all the same; without,
+// the change is said.
+TEST_F(Launcher, SettingsSavedWhileTheyAreOpenedAreReadWholeOrSaidChanged) {
+    if (!launcher_prefix.empty() || ::geteuid() != 0) {
+        GTEST_SKIP() << "strace can't run under another tool; /proc is hidden by real root";
+    }
+    install_client();
+    for (const bool without_proc : {false, true}) {
+        SCOPED_TRACE(without_proc ? "without /proc" : "with /proc");
+        write_file(settings_path, typical_settings());
+        std::thread saver([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            write_file("/opt/Quorvane/etc/settings.new", typical_settings("0"));
+            ::rename("/opt/Quorvane/etc/settings.new", settings_path);
+        });
+        const strings hold = {"/usr/bin/strace", "-o", "/dev/null", "-P", settings_path,
+                              "-e", "inject=openat:delay_exit=2000000:when=1"};
+        const auto run = run_launcher({.without_proc = without_proc, .tool = hold});
+        saver.join();
+        EXPECT_EQ(run.status, without_proc ? 255 : 0);
+        EXPECT_EQ(run.err, !without_proc
+                               ? ""
+                               : "lwm2m-launcher: can't read /opt/Quorvane/etc/settings: it changed "
+                                 "while it was read\n" +
+                                     not_started +
+                                     "no CSV configuration: /opt/Quorvane/etc/settings could not "
+                                     "be read\n");
+    }
+}
+
 // AddressSanitizer's shadow memory needs more address space than a tight
 // limit, and its leak check at exit a process of its own.
 #if defined(__SANITIZE_ADDRESS__)
@@ -1193,25 +1224,45 @@ constexpr bool built_with_address_sanitizer = __has_feature(address_sanitizer);
 constexpr bool built_with_address_sanitizer = false;
 #endif
 
-// Beyond 0, 1 and 2, the settings file stays open from its reading to the
+// Beyond 0, 1 and 2, opening the settings takes two descriptors (a look,
+// then the file), the settings file stays open from its reading to the
 // CSV's copy, and one more descriptor at a time does the rest; two while
-// the walk goes down into a dotted directory.
+// the walk goes down into a dotted directory. Fewer, and the launcher says
+// so: before it touches anything when it can't even read the settings.
 TEST_F(Launcher, TwoSpareDescriptorsAreEnoughAndFailedStartsAreSaid) {
     if (run_under_tool) {
         GTEST_SKIP() << "a tool run around the launcher needs descriptors of its own";
     }
     write_file(settings_path, typical_settings());
     write_file(client_path, test_dir::read("/bin/true"), 0755);  // needs no descriptor
-    auto run = run_launcher({.descriptor_limit = 5});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(test_dir::read(csv_path), typical_csv);
-    EXPECT_TRUE(test_dir::read(log_path).ends_with(" &\n"));
-    ::mkdir("/tmp/lwm2m/etc/old.d", 0755);
-    ::mkdir("/tmp/lwm2m/etc/old.d/inner", 0755);
-    write_file("/tmp/lwm2m/etc/old.d/inner/f.txt", "");
-    EXPECT_EQ(run_launcher({.descriptor_limit = 6}).status, 0);
-    EXPECT_FALSE(exists("/tmp/lwm2m/etc/old.d"));
+    const std::string short_of_descriptors =
+        not_started + "can't read /opt/Quorvane/etc/settings: Too many open files\n";
+    for (const rlim_t limit : {3U, 4U, 5U, 6U}) {
+        for (const bool dotted : {false, true}) {
+            SCOPED_TRACE(std::to_string(limit) + (dotted ? " with a dotted directory" : ""));
+            std::filesystem::remove_all("/tmp/lwm2m");
+            std::filesystem::create_directories("/tmp/lwm2m/etc/old.d/inner");
+            write_file(csv_path, "earlier");
+            if (!dotted) {
+                std::filesystem::remove_all("/tmp/lwm2m/etc/old.d");
+            }
+            const auto run = run_launcher({.descriptor_limit = limit});
+            const bool starts = limit >= 5;
+            // The dynamic launcher's loader needs a descriptor of its own.
+            if (limit > 3 || run.status != 127) {
+                EXPECT_EQ(run.status, starts ? 0 : 1);
+                EXPECT_EQ(run.err, !starts ? short_of_descriptors
+                                   : limit == 5 && dotted
+                                       ? "lwm2m-launcher: can't remove /tmp/lwm2m/etc/old.d: Too "
+                                         "many open files\n"
+                                       : "");
+            }
+            EXPECT_EQ(test_dir::read(csv_path), starts ? typical_csv : "earlier");
+            EXPECT_EQ(exists("/tmp/lwm2m/etc/old.d"), dotted && limit < 6);
+            EXPECT_EQ(test_dir::read(log_path).ends_with(" &\n"), starts);
+        }
+    }
+    auto run = run_launcher();
 
     // Emulators start programs as a plain fork, and need processes of their
     // own.

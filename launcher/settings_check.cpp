@@ -448,12 +448,7 @@ int check_settings(const char* path, bool strict, std::string& report) {
         append(report, {"  ", described(status), "\n"});
     }
     if (const settings_status& read = plan.read.status; !read.ok()) {
-        append(report,
-               {"  can't be read: ",
-                read.verdict == settings_verdict::not_regular ? "not a regular file"
-                : read.verdict == settings_verdict::changed   ? "it changed while it was opened"
-                                                              : std::strerror(read.error),
-                "\n"});
+        append(report, {"  can't be read: ", settings_status_text(read), "\n"});
         return 1;
     }
     report += "  readable\n";

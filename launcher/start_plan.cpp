@@ -38,6 +38,7 @@ int exit_status_of(start_outcome outcome) {
             return 255;
         case start_outcome::work_dir_refused:
         case start_outcome::client_failed:
+        case start_outcome::launcher_short:
             break;
     }
     return 1;
@@ -82,10 +83,18 @@ start_plan take_start_steps(const char* path, step_mode mode,
     plan.settings_path = path;
     plan.read = load_module_settings(path, observe);
     const settings_status& read = plan.read.status;
+    // The launcher's own want of descriptors or memory is not a gateway
+    // without settings: nothing is touched.
+    if (read.verdict == settings_verdict::failed &&
+        (read.error == EMFILE || read.error == ENFILE || read.error == ENOMEM)) {
+        plan.outcome = start_outcome::launcher_short;
+        plan.reason = joined({"can't read ", path, ": ", std::strerror(read.error)});
+        return plan;
+    }
     if (act && read.verdict == settings_verdict::not_regular) {
         complain({"ignoring ", path, ": not a regular file"});
     } else if (act && !read.ok() && read.error != ENOENT) {
-        complain({"can't read ", path, ": ", std::strerror(read.error)});
+        complain({"can't read ", path, ": ", settings_status_text(read)});
     }
     plan.work = prepare_work_dir(mode);
     const settings_place csv = plan.read.settings.csv;

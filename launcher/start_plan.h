@@ -19,6 +19,7 @@ enum class start_outcome : unsigned char {
     no_csv_config,     // status 255, "Can't find CSV config file in Plugwell" logged
     work_dir_refused,  // status 1, nothing touched from then on
     client_failed,     // status 1, the client could not be started
+    launcher_short,    // status 1, descriptors or memory ran out; nothing touched
 };
 
 int exit_status_of(start_outcome outcome);

@@ -249,6 +249,12 @@ bool settings_name_is(std::string_view name, std::string_view key) {
                       [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
 }
 
+std::string settings_status_text(const settings_status& status) {
+    return status.verdict == settings_verdict::not_regular ? "not a regular file"
+           : status.verdict == settings_verdict::changed   ? "it changed while it was read"
+                                                           : std::strerror(status.error);
+}
+
 settings_status settings_open(const char* path, settings_file& file) {
     // Looked at before it is opened: opening a device can act (a watchdog
     // starts counting), and a FIFO would wait for a writer.

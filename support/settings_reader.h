@@ -73,6 +73,10 @@ struct settings_status {
     bool ok() const { return verdict == settings_verdict::ok; }
 };
 
+// Why a settings file could not be opened or read, in words: "not a regular
+// file", "it changed while it was read", or the system's reason.
+std::string settings_status_text(const settings_status& status);
+
 // Opens the settings file at `path` without waiting on it. A file that is
 // not regular is refused without being opened: a FIFO or a device could
 // make a reader wait forever or read without end, and opening a device can
