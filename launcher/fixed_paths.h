@@ -14,6 +14,7 @@ inline constexpr const char* work_dir = "/tmp/lwm2m/etc";
 inline constexpr const char* csv_config_path = "/tmp/lwm2m/etc/config.csv";
 inline constexpr const char* event_log_path = "/tmp/lwm2m/lwm2m.log";
 inline constexpr const char* older_event_log_path = "/tmp/lwm2m/lwm2m.log.1";
+inline constexpr const char* client_started_path = "/tmp/lwm2m/client-started";
 inline constexpr const char* map_file_path = "/var/lwm2m_map.txt";
 
 // The whole environment of the fixed shell commands.

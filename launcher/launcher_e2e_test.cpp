@@ -60,6 +60,7 @@ constexpr const char* settings_path = "/opt/Quorvane/etc/settings";
 constexpr const char* log_path = "/tmp/lwm2m/lwm2m.log";
 constexpr const char* csv_path = "/tmp/lwm2m/etc/config.csv";
 constexpr const char* missing_csv_entry = "Can't find CSV config file in Plugwell\n";
+constexpr const char* client_started = "/tmp/lwm2m/client-started";
 
 // Records its argument vector (NUL-separated, $0 first), its standard
 // input, its open descriptors and its ignored signals, then ends. find
@@ -507,6 +508,7 @@ TEST_F(Launcher, InTheForegroundTheLauncherBecomesTheClient) {
     // too, with one pending, which must not end the launcher on its way.
     for (const bool pending : {false, true}) {
         std::filesystem::remove_all("/opt/client");
+        ::unlink(client_started);  // no wait for the pace
         const auto run = run_launcher({.arguments = {"--foreground"},
                                        .ignored_signal = pending ? SIGUSR1 : SIGHUP,
                                        .ignored_signal_pending = pending});
@@ -528,6 +530,7 @@ TEST_F(Launcher, InTheForegroundTheLauncherBecomesTheClient) {
     }
     write_file(log_path, "");
     std::filesystem::remove_all("/opt/client");
+    ::unlink(client_started);
     std::thread holder([] {
         const unique_log_lock held(log_path);
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
@@ -606,6 +609,33 @@ TEST_F(Launcher, InTheForegroundAStartWithoutClientWaitsAndAStopEndsIt) {
             EXPECT_EQ(test_dir::read(log_path), "");
         }
         EXPECT_TRUE(no_client_started());
+    }
+}
+
+// A client that ends at once is started again 30 seconds after the last
+// start at the soonest, however soon the launcher is run again; a stop ends
+// the wait as its signal does. A client started longer ago, or a start
+// without --foreground, never waits.
+TEST_F(Launcher, InTheForegroundClientStartsAreThirtySecondsApart) {
+    write_file(settings_path, typical_settings());
+    install_client();
+    EXPECT_EQ(run_launcher({.arguments = {"--foreground"}}).status, 0);  // the stand-in's
+    ASSERT_TRUE(wait_for_client());
+    const std::string logged = test_dir::read(log_path);
+    auto run = run_launcher({.arguments = {"--foreground"}, .signal = SIGTERM});
+    EXPECT_TRUE(run.ran_until_signalled);
+    EXPECT_EQ(run.signal, SIGTERM);
+    EXPECT_TRUE(run.err.starts_with("lwm2m-launcher: the client was started ")) << run.err;
+    EXPECT_EQ(test_dir::read(log_path), logged);
+
+    timespec now{};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    write_file(client_started, std::to_string((now.tv_sec - 31) * 1'000'000'000LL) + "\n");
+    for (const strings& arguments : {strings{"--foreground"}, strings{}}) {
+        std::filesystem::remove_all("/opt/client");
+        run = run_launcher({.arguments = arguments});
+        EXPECT_EQ(run.err, "");
+        EXPECT_TRUE(wait_for_client());
     }
 }
 

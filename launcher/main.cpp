@@ -6,8 +6,12 @@
 // client, for a supervisor (linger()). --check prints what a start would do
 // (settings_check.h). Options, exit statuses and every message are listed
 // in the manual page, which a test holds to the code.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <charconv>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -22,11 +26,72 @@
 #include "file_io.h"
 #include "fixed_paths.h"
 #include "inherited_descriptors.h"
+#include "ownership.h"
 #include "settings_check.h"
 #include "signal_wait.h"
 #include "start_plan.h"
 
 namespace {
+
+// In the foreground, a client that can't come up ends at once, and most
+// supervisors start the launcher again within a second or two: so one
+// client start follows another by 30 seconds at least, whatever the
+// supervisor. The time of the last one is kept in /tmp/lwm2m/client-started
+// on the clock that counts from boot, which no clock setting moves (and
+// /tmp goes with a reboot). A client that ran longer is started at once.
+constexpr std::chrono::seconds client_start_pace{30};
+
+std::chrono::nanoseconds since_boot() {
+    timespec now{};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    return std::chrono::seconds{now.tv_sec} + std::chrono::nanoseconds{now.tv_nsec};
+}
+
+// Opens the launcher's own file `path` (see ownership.h) with `flags`.
+unique_fd open_own_file(const char* path, int flags) {
+    unique_fd file(::open(path, flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
+    struct stat status {};
+    const bool own = file && ::fstat(file.get(), &status) == 0 &&
+                     ownership_of(status, S_IFREG, ::geteuid()) == ownership::own;
+    return own ? std::move(file) : unique_fd();
+}
+
+// Waits until the last client start is the pace ago; a stop ends the wait
+// and the launcher, as its signal does.
+void pace_client_start(const sigset_t& stops) {
+    using namespace std::chrono;
+    struct stat root {};
+    const unique_fd stamp = ::lstat(work_root, &root) == 0 &&
+                                    ownership_of(root, S_IFDIR, ::geteuid()) == ownership::own
+                                ? open_own_file(client_started_path, O_RDONLY)
+                                : unique_fd();
+    char text[32];
+    const ssize_t got = stamp ? ::read(stamp.get(), text, sizeof text) : -1;
+    std::int64_t last = 0;
+    if (got <= 0 || std::from_chars(text, text + got, last).ec != std::errc()) {
+        return;
+    }
+    const nanoseconds since = since_boot() - nanoseconds{last};
+    if (since < nanoseconds{} || since >= client_start_pace) {
+        return;
+    }
+    const nanoseconds left = client_start_pace - since;
+    complain({"the client was started ", std::to_string(duration_cast<seconds>(since).count()),
+              " s ago: waiting ", std::to_string(duration_cast<seconds>(left + 999ms).count()),
+              " s before it is started again"});
+    const timespec pause{static_cast<time_t>(duration_cast<seconds>(left).count()),
+                         static_cast<long>((left % seconds{1}).count())};
+    if (const int stop = wait_for_signal(stops, &pause); stop != 0) {
+        end_by_signal(stop);
+    }
+}
+
+void note_client_start() {
+    if (const unique_fd stamp = open_own_file(client_started_path, O_WRONLY | O_CREAT);
+        stamp && ::ftruncate(stamp.get(), 0) == 0) {
+        write_all(stamp.get(), std::to_string(since_boot().count()) + "\n");
+    }
+}
 
 // Takes the steps of a start, then logs the client's command line and
 // starts the client; in the foreground the launcher becomes the client,
@@ -34,6 +99,9 @@ namespace {
 // foreground start holds while it works: one that came meanwhile ends it
 // before the command line is logged, as a start that never happened.
 start_outcome launch(bool foreground, const sigset_t& stops) {
+    if (foreground) {
+        pace_client_start(stops);
+    }
     start_plan plan = take_start_steps(settings_path, step_mode::act);
     const auto log = [&plan](std::string_view message, const std::function<void()>& last = {}) {
         if (const log_result result = log_append(message, plan.read.settings.file_mode, last);
@@ -67,6 +135,9 @@ start_outcome launch(bool foreground, const sigset_t& stops) {
     // A client the look found missing or not executable is not tried: an
     // emulator would not report the failed exec.
     if (plan.client_error == 0) {
+        if (foreground) {
+            note_client_start();
+        }
         plan.client_error = start_client(plan.command, foreground);
         plan.decide();
     }
@@ -102,7 +173,8 @@ constexpr std::string_view help_text =
     "\n"
     "  --foreground    become the client, for a supervisor; a start that leaves\n"
     "                  no client waits: until stopped when the module is\n"
-    "                  disabled, 30 seconds otherwise\n"
+    "                  disabled, 30 seconds otherwise; client starts are 30\n"
+    "                  seconds apart at least\n"
     "  --check [FILE]  read FILE (default /opt/Quorvane/etc/settings) as a start\n"
     "                  would, print what the launcher would do, touch nothing\n"
     "  --strict        with --check: judge FILE alone, not this machine\n"
