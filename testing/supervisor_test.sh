@@ -4,9 +4,11 @@
 #
 # One supervisor's service file under the real supervisor, in private mount
 # and PID namespaces with fresh file systems over /opt, /tmp, /var and /run.
-# Three gateways at once: enabled (one launcher run in 30 s, one client; a
-# killed client comes back; a stop leaves none), disabled (one run in 40 s),
-# no CSV (one or two runs in 40 s); none leaves a launcher once stopped.
+# Four gateways at once: enabled (one launcher run in 30 s, one client; a
+# killed client comes back within 3 s; a stop leaves none), disabled (one
+# run in 40 s), no CSV (one or two runs in 40 s), a client that ends at once
+# (started at most once per 30 s: two or three times in 65 s, and a stop
+# during the wait between ends it); none leaves a launcher once stopped.
 # Under runit and s6 the service's log service runs too (log/run beside the
 # run file), and the launcher's reason for a start without a client must
 # reach its log directory.
@@ -53,7 +55,7 @@ if [ "${6:-}" != --phase ]; then
         done
     fi
     pids=
-    for phase in enabled disabled no_csv; do
+    for phase in enabled disabled no_csv crash; do
         unshare --mount --pid --fork --propagation private \
             sh "$self" "$supervisor" "$work" - - - --phase "$phase" > "$work/$phase.log" 2>&1 &
         pids="$pids $!"
@@ -63,7 +65,7 @@ if [ "${6:-}" != --phase ]; then
     for pid in $pids; do
         wait "$pid" || failed=1
     done
-    cat "$work/enabled.log" "$work/disabled.log" "$work/no_csv.log"
+    cat "$work/enabled.log" "$work/disabled.log" "$work/no_csv.log" "$work/crash.log"
     exit $failed
 fi
 
@@ -86,7 +88,7 @@ cp "$work/launcher" /opt/Quorvane/bin/lwm2m-launcher
 cp "$work/client" /opt/Quorvane/bin/lwm2mclient
 csv=$(printf 'name,register\nt,40001\n' | base64 -w 0)
 case $phase in
-    enabled) printf 'LWM2M_ENABLE=1\nLWM2M_NAME=gw\nLWM2M_CSV=%s\n' "$csv" ;;
+    enabled | crash) printf 'LWM2M_ENABLE=1\nLWM2M_NAME=gw\nLWM2M_CSV=%s\n' "$csv" ;;
     disabled) printf 'LWM2M_ENABLE=0\nLWM2M_CSV=%s\n' "$csv" ;;
     no_csv) printf 'LWM2M_ENABLE=1\n' ;;
 esac > /opt/Quorvane/etc/settings
@@ -172,6 +174,7 @@ wait_for() {
 }
 none_left() { [ "$(running $client) $(running /opt/Quorvane/bin/lwm2m-launcher)" = "0 0" ]; }
 
+[ "$phase" != crash ] || : > /run/die-at-once
 start_service
 case $phase in
     enabled)
@@ -182,10 +185,13 @@ case $phase in
         [ -z "$killed" ] || kill -KILL "$killed"
         began=$(now)
         another() { running -l $client | grep -qvx "$killed"; }
+        back=
         if [ -n "$killed" ] && wait_for another; then
-            echo "figure: $supervisor: a killed client was running again after" \
-                "$(echo "$(now) $began" | awk '{ printf "%.1f", $1 - $2 }') s"
+            back=$(echo "$(now) $began" | awk '{ printf "%.1f", $1 - $2 }')
+            echo "figure: $supervisor: a killed client was running again after $back s"
         fi
+        expect "a killed client is started again within 3 s" yes \
+            "$(echo "${back:-99}" | awk '{ print ($1 <= 3 ? "yes" : "no") }')"
         expect "a killed client is started again" 2 "$(runs ' &$')"
         ;;
     disabled)
@@ -198,6 +204,14 @@ case $phase in
         n=$(runs "^Can't find CSV config file in Plugwell$")
         echo "figure: $supervisor: without a CSV, $n launcher runs in 40 s"
         expect "no CSV: one or two launcher runs in 40 s" yes "$([ "$n" -ge 1 ] && [ "$n" -le 2 ] && echo yes || echo "no ($n)")"
+        ;;
+    crash)
+        sleep 65
+        n=$(runs ' &$')
+        echo "figure: $supervisor: a client that ends at once was started $n times in 65 s"
+        expect "ending at once: two or three starts in 65 s" yes "$([ "$n" -ge 2 ] && [ "$n" -le 3 ] && echo yes || echo "no ($n)")"
+        waiting() { [ "$(running /opt/Quorvane/bin/lwm2m-launcher)" = 1 ]; }
+        expect "ending at once: the launcher waits between starts" yes "$(wait_for waiting && echo yes || echo no)"
         ;;
 esac
 case $supervisor:$phase in
