@@ -614,8 +614,8 @@ TEST_F(Launcher, InTheForegroundAStartWithoutClientWaitsAndAStopEndsIt) {
 
 // A client that ends at once is started again 30 seconds after the last
 // start at the soonest, however soon the launcher is run again; a stop ends
-// the wait as its signal does. A client started longer ago, or a start
-// without --foreground, never waits.
+// the wait as its signal does. New settings, a client started longer ago,
+// or a start without --foreground never wait.
 TEST_F(Launcher, InTheForegroundClientStartsAreThirtySecondsApart) {
     write_file(settings_path, typical_settings());
     install_client();
@@ -628,11 +628,25 @@ TEST_F(Launcher, InTheForegroundClientStartsAreThirtySecondsApart) {
     EXPECT_TRUE(run.err.starts_with("lwm2m-launcher: the client was started ")) << run.err;
     EXPECT_EQ(test_dir::read(log_path), logged);
 
-    timespec now{};
-    ::clock_gettime(CLOCK_BOOTTIME, &now);
-    write_file(client_started, std::to_string((now.tv_sec - 31) * 1'000'000'000LL) + "\n");
-    for (const strings& arguments : {strings{"--foreground"}, strings{}}) {
+    const auto started_long_ago = [] {
+        timespec now{};
+        ::clock_gettime(CLOCK_BOOTTIME, &now);
+        struct stat settings {};
+        ::stat(settings_path, &settings);
+        write_file(client_started,
+                   std::to_string((now.tv_sec - 31) * 1'000'000'000LL) + " " +
+                       std::to_string(settings.st_ino) + ":" + std::to_string(settings.st_size) +
+                       ":" + std::to_string(settings.st_mtim.tv_sec) + "." +
+                       std::to_string(settings.st_mtim.tv_nsec) + "\n");
+    };
+    const std::pair<strings, std::function<void()>> no_wait[] = {
+        {{"--foreground"}, [] { write_file(settings_path, typical_settings() + "\n"); }},
+        {{"--foreground"}, started_long_ago},
+        {{}, [] {}},
+    };
+    for (const auto& [arguments, before] : no_wait) {
         std::filesystem::remove_all("/opt/client");
+        before();
         run = run_launcher({.arguments = arguments});
         EXPECT_EQ(run.err, "");
         EXPECT_TRUE(wait_for_client());

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <csignal>
@@ -38,8 +39,16 @@ namespace {
 // client start follows another by 30 seconds at least, whatever the
 // supervisor. The time of the last one is kept in /tmp/lwm2m/client-started
 // on the clock that counts from boot, which no clock setting moves (and
-// /tmp goes with a reboot). A client that ran longer is started at once.
+// /tmp goes with a reboot), with the settings it was started with. A client
+// that ran longer, or settings saved since, start it at once.
 constexpr std::chrono::seconds client_start_pace{30};
+
+// The settings' identity: a save, in place or by a rename, changes it.
+std::string settings_identity(const struct stat& settings) {
+    return joined({std::to_string(settings.st_ino), ":", std::to_string(settings.st_size), ":",
+                   std::to_string(settings.st_mtim.tv_sec), ".",
+                   std::to_string(settings.st_mtim.tv_nsec)});
+}
 
 std::chrono::nanoseconds since_boot() {
     timespec now{};
@@ -65,10 +74,15 @@ void pace_client_start(const sigset_t& stops) {
                                     ownership_of(root, S_IFDIR, ::geteuid()) == ownership::own
                                 ? open_own_file(client_started_path, O_RDONLY)
                                 : unique_fd();
-    char text[32];
+    char text[128];
     const ssize_t got = stamp ? ::read(stamp.get(), text, sizeof text) : -1;
     std::int64_t last = 0;
-    if (got <= 0 || std::from_chars(text, text + got, last).ec != std::errc()) {
+    struct stat settings {};
+    const char* const end = text + std::max<ssize_t>(got, 0);
+    const auto [at, error] = std::from_chars(text, end, last);
+    if (got <= 0 || error != std::errc() || ::stat(settings_path, &settings) != 0 ||
+        std::string_view(at, static_cast<std::size_t>(end - at)) !=
+            joined({" ", settings_identity(settings), "\n"})) {
         return;
     }
     const nanoseconds since = since_boot() - nanoseconds{last};
@@ -86,10 +100,11 @@ void pace_client_start(const sigset_t& stops) {
     }
 }
 
-void note_client_start() {
+void note_client_start(const struct stat& settings) {
     if (const unique_fd stamp = open_own_file(client_started_path, O_WRONLY | O_CREAT);
         stamp && ::ftruncate(stamp.get(), 0) == 0) {
-        write_all(stamp.get(), std::to_string(since_boot().count()) + "\n");
+        write_all(stamp.get(), joined({std::to_string(since_boot().count()), " ",
+                                       settings_identity(settings), "\n"}));
     }
 }
 
@@ -136,7 +151,7 @@ start_outcome launch(bool foreground, const sigset_t& stops) {
     // emulator would not report the failed exec.
     if (plan.client_error == 0) {
         if (foreground) {
-            note_client_start();
+            note_client_start(plan.read.file.status);
         }
         plan.client_error = start_client(plan.command, foreground);
         plan.decide();
