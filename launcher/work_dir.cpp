@@ -20,7 +20,6 @@
 #include "dir_list.h"
 #include "fixed_paths.h"
 #include "mount_point.h"
-#include "ownership.h"
 #include "process_start.h"
 
 namespace {
@@ -95,25 +94,21 @@ int foreseen_change_error(int fd, bool entries) {
 // directory of the launcher's user that it may not write is made writable
 // for the removal, and given back its mode when even that fails.
 int remove_entry(int dir, const char* name, bool directory, step_mode mode) {
+    struct statx status {};
+    const auto own_dir = [&] { return look(dir, "", status) == 0 && status.stx_uid == ::geteuid(); };
     const auto removed = [&] {
         return ::unlinkat(dir, name, directory ? AT_REMOVEDIR : 0) == 0 ? 0 : errno;
     };
-    const auto foreseen = [&] {
-        struct statx entry {};
-        return look(dir, name, entry) == 0 && pinned(dir, name, entry) ? EPERM : 0;
-    };
-    int error = mode == step_mode::act ? removed() : foreseen_change_error(dir, true);
-    struct statx status {};
-    if (error != EACCES || look(dir, "", status) != 0 || status.stx_uid != ::geteuid()) {
-        return error != 0 || mode == step_mode::act ? error : foreseen();
-    }
     if (mode == step_mode::foresee) {
-        return foreseen();
+        const int error = foreseen_change_error(dir, true);
+        struct statx entry {};
+        return error != 0 && !(error == EACCES && own_dir()) ? error
+               : look(dir, name, entry) == 0 && pinned(dir, name, entry) ? EPERM
+                                                                          : 0;
     }
-    if (::fchmod(dir, status.stx_mode | S_IRWXU) != 0) {
-        return error;
-    }
-    if ((error = removed()) != 0) {
+    int error = removed();
+    if (error == EACCES && own_dir() && ::fchmod(dir, status.stx_mode | S_IRWXU) == 0 &&
+        (error = removed()) != 0) {
         static_cast<void>(::fchmod(dir, status.stx_mode & 07777));
     }
     return error;
@@ -134,34 +129,19 @@ struct pending_dir {
 // way down takes a little memory.
 constexpr std::size_t deepest = 65536;
 
-dir_verdict verdict_on(const struct stat& status, uid_t owner) {
-    switch (ownership_of(status, S_IFDIR, owner)) {
-        case ownership::symbolic_link:
-            return dir_verdict::symbolic_link;
-        case ownership::other_type:
-            return dir_verdict::not_directory;
-        case ownership::other_owner:
-            return dir_verdict::foreign_owner;
-        case ownership::own:
-        case ownership::other_links:  // not judged for a directory
-            break;
-    }
-    return dir_verdict::trusted;
-}
-
 // A first look, for a clear reason; the checks that count are made on the
 // open directory, so nothing put in its place meanwhile can pass.
 dir_check look_at_dir(const char* path, uid_t owner) {
     dir_check check;
     if (::lstat(path, &check.status) != 0) {
-        return {dir_verdict::failed, errno};
+        return {ownership::own, errno};
     }
-    check.verdict = verdict_on(check.status, owner);
+    check.verdict = ownership_of(check.status, S_IFDIR, owner);
     return check;
 }
 
 bool missing(const dir_check& check) {
-    return check.verdict == dir_verdict::failed && check.error == ENOENT;
+    return check.error == ENOENT;
 }
 
 }  // namespace
@@ -289,42 +269,44 @@ removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode
 }
 
 dir_check open_private_dir(const char* path, uid_t owner, unique_fd& dir, step_mode mode) {
-    if (const dir_check check = look_at_dir(path, owner); check.verdict != dir_verdict::trusted) {
+    if (const dir_check check = look_at_dir(path, owner); !check.trusted()) {
         return check;
     }
     dir = unique_fd(::open(path, directory_flags));
     dir_check check;
     if (!dir || ::fstat(dir.get(), &check.status) != 0) {
-        return {dir_verdict::failed, errno};
+        return {ownership::own, errno};
     }
-    check.verdict = verdict_on(check.status, owner);
+    check.verdict = ownership_of(check.status, S_IFDIR, owner);
     const mode_t bits = check.status.st_mode & 07777;
-    if (check.verdict == dir_verdict::trusted && (bits & (S_IWGRP | S_IWOTH)) != 0) {
+    if (check.trusted() && (bits & (S_IWGRP | S_IWOTH)) != 0) {
         const int error = mode == step_mode::foresee ? foreseen_change_error(dir.get(), false)
                           : ::fchmod(dir.get(), bits & ~mode_t{S_IWGRP | S_IWOTH}) == 0 ? 0
                                                                                         : errno;
         if (error != 0) {
-            return {dir_verdict::failed, error};
+            return {ownership::own, error};
         }
     }
     return check;
 }
 
 std::string refusal_text(const char* path, const dir_check& check, uid_t owner) {
+    if (check.error != 0) {
+        return joined({path, ": ", std::strerror(check.error)});
+    }
     switch (check.verdict) {
-        case dir_verdict::symbolic_link:
+        case ownership::symbolic_link:
             return joined({path, " is a symbolic link"});
-        case dir_verdict::not_directory:
+        case ownership::other_type:
             return joined({path, " is not a directory"});
-        case dir_verdict::foreign_owner:
+        case ownership::other_owner:
             return joined({path, " is owned by uid ", std::to_string(check.status.st_uid),
                            ", not by uid ", std::to_string(owner)});
-        case dir_verdict::trusted:
-            return {};
-        case dir_verdict::failed:
+        case ownership::own:
+        case ownership::other_links:  // not judged for a directory
             break;
     }
-    return joined({path, ": ", std::strerror(check.error)});
+    return {};
 }
 
 work_dir_state prepare_work_dir(step_mode mode) {
@@ -364,7 +346,7 @@ work_dir_state prepare_work_dir(step_mode mode) {
     }
     struct stat parent {};
     if (::fstatat(etc.get(), "..", &parent, 0) != 0) {
-        state.refusal = refusal_text(work_dir, {dir_verdict::failed, errno}, self);
+        state.refusal = refusal_text(work_dir, {ownership::own, errno}, self);
         return state;
     }
     if (parent.st_dev != root_status.st_dev || parent.st_ino != root_status.st_ino) {

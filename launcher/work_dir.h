@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "file_io.h"
+#include "ownership.h"
 
 // How a step is taken: done, as a start does it, or foreseen, as --check
 // looks at it, changing nothing, by the same rules; foreseen, only what the
@@ -56,18 +57,14 @@ struct work_dir_state {
 // why. Foreseen, a directory not there yet is one mkdir would make, empty.
 work_dir_state prepare_work_dir(step_mode mode);
 
-// The launcher's verdict on a directory it is to work in.
-enum class dir_verdict : unsigned char {
-    trusted,
-    symbolic_link,
-    not_directory,
-    foreign_owner,  // owned by another user than the launcher's
-    failed,         // looking at it or opening it failed: `error` says why
-};
+// The launcher's verdict on a directory it is to work in: trusted when
+// `error` is 0 and `verdict` is ownership::own.
 struct dir_check {
-    dir_verdict verdict = dir_verdict::trusted;
-    int error = 0;
+    ownership verdict = ownership::own;
+    int error = 0;  // looking at it or opening it failed
     struct stat status {};
+
+    bool trusted() const { return error == 0 && verdict == ownership::own; }
 };
 
 // Opens the directory `path` without following a link, checks it, and

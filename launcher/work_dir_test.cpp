@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,7 +23,7 @@ protected:
         unique_fd dir;
         const dir_check check =
             open_private_dir(dir_.path(name).c_str(), owner, dir, step_mode::act);
-        const bool trusted = check.verdict == dir_verdict::trusted;
+        const bool trusted = check.trusted();
         EXPECT_EQ(static_cast<bool>(dir), trusted);
         return trusted ? "" : refusal_text(name.c_str(), check, owner);
     }
@@ -83,6 +84,42 @@ TEST(DottedEntries, GoWhateverTheirNameOrTypeAndNothingElseDoes) {
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{".dotted.too", ".hidden", "plain"}));
     EXPECT_EQ(test_dir::read(target), "kept");
+}
+
+// Another user than root may not write a read-only directory of its own:
+// the walk makes it writable to empty it, and --check foresees exactly
+// that, with no complaint.
+TEST(DottedEntries, ReadOnlyDirectoriesOfTheLaunchersUserGoToo) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "acting as another user needs root";
+    }
+    const test_dir dir;
+    constexpr uid_t user = 65534;
+    ASSERT_EQ(::mkdir(dir.path("ro.d").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(dir.path("ro.d/deeper").c_str(), 0755), 0);
+    dir.write("ro.d/deeper/file", "x");
+    for (const char* name : {"", "ro.d", "ro.d/deeper", "ro.d/deeper/file"}) {
+        ASSERT_EQ(::lchown(dir.path(name).c_str(), user, user), 0);
+    }
+    ::chmod(dir.path("ro.d/deeper").c_str(), 0500);
+    ::chmod(dir.path("ro.d").c_str(), 0500);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(user) != 0 || ::setuid(user) != 0) {
+            ::_exit(2);
+        }
+        const auto walk = [&](step_mode mode) {
+            const removal_result result = remove_dotted_entries(
+                unique_fd(::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
+                dir.path().c_str(), mode);
+            return result.removed == 1 && result.kept.empty();
+        };
+        ::_exit(walk(step_mode::foresee) && walk(step_mode::act) ? 0 : 1);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(::access(dir.path("ro.d").c_str(), F_OK), 0);
 }
 
 }  // namespace

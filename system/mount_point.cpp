@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <string>
@@ -20,22 +21,17 @@ int fdinfo_mount_id(int fd, std::uint64_t& id) {
     const unique_fd info(::open(("/proc/self/fdinfo/" + std::to_string(fd)).c_str(),
                                 O_RDONLY | O_NOCTTY | O_CLOEXEC));
     char text[512];
-    const ssize_t got = info ? ::read(info.get(), text, sizeof text - 1) : -1;
-    if (got < 0) {
-        return errno;
-    }
-    const std::string_view lines(text, static_cast<std::size_t>(got));
-    const std::string_view key = "\nmnt_id:\t";
-    const auto at = lines.find(key);
-    return at != std::string_view::npos &&
-                   std::from_chars(lines.data() + at + key.size(), lines.data() + lines.size(), id)
-                           .ec == std::errc()
+    const ssize_t got = info ? ::read(info.get(), text, sizeof text) : -1;
+    const std::string_view lines(text, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    const auto at = lines.find("\nmnt_id:\t");
+    return got < 0                     ? errno
+           : at == lines.npos          ? EINVAL
+           : std::from_chars(&lines[at + 9], lines.data() + lines.size(), id).ec == std::errc()
                ? 0
                : EINVAL;
 }
 
-}  // namespace
-
+// The ID of the mount that the entry `name` of `dir` ("": `dir`) lies on.
 int mount_id_of(int dir, const char* name, const struct statx& status, std::uint64_t& id) {
     if ((status.stx_mask & STATX_MNT_ID) != 0) {
         id = status.stx_mnt_id;
@@ -44,17 +40,16 @@ int mount_id_of(int dir, const char* name, const struct statx& status, std::uint
     // A handle of no bytes: EOVERFLOW, and the mount ID all the same.
     file_handle handle{};
     int mount = 0;
-    const int flags = *name == '\0' ? AT_EMPTY_PATH : 0;
-    if (::name_to_handle_at(dir, name, &handle, &mount, flags) == 0 || errno == EOVERFLOW) {
+    if (::name_to_handle_at(dir, name, &handle, &mount, *name == '\0' ? AT_EMPTY_PATH : 0) == 0 ||
+        errno == EOVERFLOW) {
         id = static_cast<std::uint64_t>(mount);
         return 0;
     }
-    if (*name == '\0') {
-        return fdinfo_mount_id(dir, id);
-    }
-    const unique_fd path(::openat(dir, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
-    return path ? fdinfo_mount_id(path.get(), id) : errno;
+    const unique_fd path(*name == '\0' ? -1 : ::openat(dir, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    return *name == '\0' ? fdinfo_mount_id(dir, id) : path ? fdinfo_mount_id(path.get(), id) : errno;
 }
+
+}  // namespace
 
 int find_mount_point(int dir, const char* name, const struct statx& entry,
                      const struct statx& parent, std::optional<std::uint64_t>& dir_id,
