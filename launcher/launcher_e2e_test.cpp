@@ -1156,6 +1156,30 @@ TEST_F(Launcher, DottedTreesGoAtAnyDepthAndACsvThatStaysNeverCounts) {
     EXPECT_TRUE(no_client_started());
 }
 
+// Calls `act` once some process holds `path` open (a launcher that strace
+// holds inside a step), or after 20 seconds.
+std::thread when_held_open(const std::string& path, std::function<void()> act) {
+    return std::thread([path, act] {
+        namespace fs = std::filesystem;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        std::error_code ignored;
+        while (std::chrono::steady_clock::now() < deadline) {
+            for (fs::directory_iterator process("/proc", ignored), end; process != end;
+                 process.increment(ignored)) {
+                for (fs::directory_iterator fd(process->path() / "fd", ignored); fd != end;
+                     fd.increment(ignored)) {
+                    if (fs::read_symlink(fd->path(), ignored) == path) {
+                        act();
+                        return;
+                    }
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        act();
+    });
+}
+
 // A tree that moves away while it is emptied stays, and the walk goes on to
 // the rest; whatever stands at config.csv after the walk (here a link to a
 // file elsewhere, made by a stand-in rm, the command that runs next) is
@@ -1179,8 +1203,7 @@ TEST_F(Launcher, TheWalkFinishesAndWritesNothingThrough) {
     write_file("/tmp/lwm2m/etc/a.d/inner/f.txt", "");
     write_file(settings_path, typical_settings());
     install_client();
-    std::thread mover([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    std::thread mover = when_held_open("/tmp/lwm2m/etc/a.d/inner", [] {
         ::rename("/tmp/lwm2m/etc/a.d/inner", "/tmp/lwm2m/moved");
     });
     const std::string when = launcher_wrapper.empty() ? "5" : "7";
@@ -1233,8 +1256,7 @@ TEST_F(Launcher, SettingsSavedWhileTheyAreOpenedAreReadWholeOrSaidChanged) {
     for (const bool without_proc : {false, true}) {
         SCOPED_TRACE(without_proc ? "without /proc" : "with /proc");
         write_file(settings_path, typical_settings());
-        std::thread saver([] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        std::thread saver = when_held_open(settings_path, [] {
             write_file("/opt/Quorvane/etc/settings.new", typical_settings("0"));
             ::rename("/opt/Quorvane/etc/settings.new", settings_path);
         });
@@ -1514,8 +1536,11 @@ TEST_F(Launcher, InheritedDescriptorsReachNobodyOnEveryKernel) {
     using kind = start_conditions::close_range_kind;
     for (const kind close_range : {kind::present, kind::closes_only, kind::missing}) {
         for (const bool without_proc : {false, true}) {
-            if (without_proc && (::geteuid() != 0 || !launcher_prefix.empty())) {
-                continue;  // proc is mounted by real root, in a tool's absence
+            // /proc is mounted by real root, in a tool's absence; valgrind
+            // takes close_range's marks without making them.
+            if ((without_proc && (::geteuid() != 0 || !launcher_prefix.empty())) ||
+                (run_under_tool && close_range == kind::present)) {
+                continue;
             }
             SCOPED_TRACE(std::to_string(close_range) + (without_proc ? " without /proc" : ""));
             std::filesystem::remove_all("/opt/client");

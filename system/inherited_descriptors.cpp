@@ -4,11 +4,13 @@
 #include "inherited_descriptors.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <climits>
 #include <string>
@@ -49,16 +51,26 @@ bool sweep_proc_self_fd() {
     return true;
 }
 
-// Without close_range or /proc, every number below the hard limit: a
-// descriptor may have been opened before the soft limit was lowered.
+// Without close_range or /proc, every number below the hard limit (a
+// descriptor may have been opened before the soft limit was lowered),
+// found open by poll as many at a time as the soft limit lets it ask.
 void sweep_up_to_limit() {
-    rlimit limit{};
-    rlim_t highest = 1024;
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
-        highest = std::min<rlim_t>(std::max(limit.rlim_cur, limit.rlim_max), rlim_t{1} << 20);
-    }
-    for (int fd = 3; static_cast<rlim_t>(fd) < highest; ++fd) {
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    rlimit limit{1024, 1024};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    const rlim_t highest = std::min<rlim_t>(std::max(limit.rlim_cur, limit.rlim_max), 1U << 20);
+    std::array<pollfd, 1024> asked{};
+    const rlim_t batch = std::clamp<rlim_t>(limit.rlim_cur, 1, asked.size());
+    for (rlim_t first = 3; first < highest; first += batch) {
+        const auto count = static_cast<nfds_t>(std::min(batch, highest - first));
+        for (nfds_t i = 0; i < count; ++i) {
+            asked[i] = {static_cast<int>(first + i), 0, 0};
+        }
+        const bool told = ::poll(asked.data(), count, 0) >= 0;
+        for (nfds_t i = 0; i < count; ++i) {
+            if (!told || (asked[i].revents & POLLNVAL) == 0) {
+                ::fcntl(asked[i].fd, F_SETFD, FD_CLOEXEC);
+            }
+        }
     }
 }
 
