@@ -95,8 +95,8 @@ csv_outcome write_csv_config(const settings_file& file, settings_place place, co
             // Made anew, never written through whatever came back after the
             // walk (a link to a file elsewhere), and writable by nobody else
             // whatever the umask: the client trusts what it reads here.
-            csv = unique_fd(
-                ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644));
+            csv = unique_fd(::open(
+                path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644));
             if (!csv) {
                 write_error = errno;
                 complain({"can't create ", path, ": ", std::strerror(write_error)});

@@ -163,8 +163,8 @@ struct start_conditions {
     rlim_t stack_size = 0;
     std::optional<strings> environment = std::nullopt;  // default: this process's
     strings arguments = {};
-    strings tool = {};       // run around the launcher, for this run alone
-    int ignored_signal = 0;  // ignored when the launcher starts
+    strings tool = {};                    // run around the launcher, for this run alone
+    int ignored_signal = 0;               // ignored when the launcher starts
     bool ignored_signal_pending = false;  // and blocked, with one pending
     // Sent to the launcher once it has said something on standard error or
     // in the log and is still running half a second later (see
@@ -320,8 +320,8 @@ protected:
                 const rlimit limit{start.stack_size, start.stack_size};
                 ::setrlimit(RLIMIT_STACK, &limit);
             }
-            if (start.without_proc &&
-                (::unshare(CLONE_NEWNS) != 0 || ::mount("tmpfs", "/proc", "tmpfs", 0, nullptr) != 0)) {
+            if (start.without_proc && (::unshare(CLONE_NEWNS) != 0 ||
+                                       ::mount("tmpfs", "/proc", "tmpfs", 0, nullptr) != 0)) {
                 ::_exit(125);
             }
             if (start.close_range != start_conditions::present || start.without_new_processes) {
@@ -631,8 +631,8 @@ TEST_F(Launcher, InTheForegroundClientStartsAreThirtySecondsApart) {
     const auto started_long_ago = [] {  // 31 s earlier than it was
         const std::string stamp = test_dir::read(client_started);
         const auto blank = stamp.find(' ');
-        write_file(client_started, std::to_string(std::stoll(stamp) - 31'000'000'000LL) +
-                                       stamp.substr(blank));
+        write_file(client_started,
+                   std::to_string(std::stoll(stamp) - 31'000'000'000LL) + stamp.substr(blank));
     };
     const std::pair<strings, std::function<void()>> no_wait[] = {
         {{"--foreground"}, [] { write_file(settings_path, typical_settings() + "\n"); }},
@@ -1044,7 +1044,6 @@ TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
 
 // Hostile conditions that a gateway meets.
 
-
 TEST_F(Launcher, NothingWaitsOnAFifoOrADevice) {
     const std::string ignored =
         "lwm2m-launcher: ignoring /opt/Quorvane/etc/settings: not a regular file\n" + not_started +
@@ -1156,6 +1155,16 @@ TEST_F(Launcher, DottedTreesGoAtAnyDepthAndACsvThatStaysNeverCounts) {
     EXPECT_TRUE(no_client_started());
 }
 
+// strace, holding the launcher for two seconds in the `when`th `call` of
+// those that `filter` lets through.
+strings held_by_strace(const std::string& call, int when, const strings& filter) {
+    strings words = {"/usr/bin/strace", "-o", "/dev/null"};
+    words.insert(words.end(), filter.begin(), filter.end());
+    words.insert(words.end(),
+                 {"-e", "inject=" + call + ":delay_exit=2000000:when=" + std::to_string(when)});
+    return words;
+}
+
 // Calls `act` once some process holds `path` open (a launcher that strace
 // holds inside a step), or after 20 seconds.
 std::thread when_held_open(const std::string& path, std::function<void()> act) {
@@ -1206,10 +1215,8 @@ TEST_F(Launcher, TheWalkFinishesAndWritesNothingThrough) {
     std::thread mover = when_held_open("/tmp/lwm2m/etc/a.d/inner", [] {
         ::rename("/tmp/lwm2m/etc/a.d/inner", "/tmp/lwm2m/moved");
     });
-    const std::string when = launcher_wrapper.empty() ? "5" : "7";
-    const strings hold = {"/usr/bin/strace", "-o", "/dev/null", "-e", "trace=getdents64",
-                          "-e", "inject=getdents64:delay_exit=2000000:when=" + when};
-    auto run = run_launcher({.tool = hold});
+    auto run = run_launcher({.tool = held_by_strace("getdents64", launcher_wrapper.empty() ? 5 : 7,
+                                                    {"-e", "trace=getdents64"})});
     mover.join();
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err,
@@ -1260,18 +1267,18 @@ TEST_F(Launcher, SettingsSavedWhileTheyAreOpenedAreReadWholeOrSaidChanged) {
             write_file("/opt/Quorvane/etc/settings.new", typical_settings("0"));
             ::rename("/opt/Quorvane/etc/settings.new", settings_path);
         });
-        const strings hold = {"/usr/bin/strace", "-o", "/dev/null", "-P", settings_path,
-                              "-e", "inject=openat:delay_exit=2000000:when=1"};
-        const auto run = run_launcher({.without_proc = without_proc, .tool = hold});
+        const auto run = run_launcher({.without_proc = without_proc,
+                                       .tool = held_by_strace("openat", 1, {"-P", settings_path})});
         saver.join();
         EXPECT_EQ(run.status, without_proc ? 255 : 0);
-        EXPECT_EQ(run.err, !without_proc
-                               ? ""
-                               : "lwm2m-launcher: can't read /opt/Quorvane/etc/settings: it changed "
-                                 "while it was read\n" +
-                                     not_started +
-                                     "no CSV configuration: /opt/Quorvane/etc/settings could not "
-                                     "be read\n");
+        EXPECT_EQ(run.err,
+                  !without_proc
+                      ? ""
+                      : "lwm2m-launcher: can't read /opt/Quorvane/etc/settings: it changed "
+                        "while it was read\n" +
+                            not_started +
+                            "no CSV configuration: /opt/Quorvane/etc/settings could not "
+                            "be read\n");
     }
 }
 

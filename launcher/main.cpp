@@ -70,10 +70,10 @@ unique_fd open_own_file(const char* path, int flags) {
 void pace_client_start(const sigset_t& stops) {
     using namespace std::chrono;
     struct stat root {};
-    const unique_fd stamp = ::lstat(work_root, &root) == 0 &&
-                                    ownership_of(root, S_IFDIR, ::geteuid()) == ownership::own
-                                ? open_own_file(client_started_path, O_RDONLY)
-                                : unique_fd();
+    const unique_fd stamp =
+        ::lstat(work_root, &root) == 0 && ownership_of(root, S_IFDIR, ::geteuid()) == ownership::own
+            ? open_own_file(client_started_path, O_RDONLY)
+            : unique_fd();
     char text[128];
     const ssize_t got = stamp ? ::read(stamp.get(), text, sizeof text) : -1;
     std::int64_t last = 0;

@@ -19,9 +19,9 @@ enum class ownership : unsigned char {
 // What `status` shows of a file that must be of `type` (S_IFDIR, S_IFREG)
 // and belong to `owner`.
 inline ownership ownership_of(const struct stat& status, mode_t type, uid_t owner) {
-    return S_ISLNK(status.st_mode)                  ? ownership::symbolic_link
-           : (status.st_mode & S_IFMT) != type      ? ownership::other_type
-           : status.st_uid != owner                 ? ownership::other_owner
+    return S_ISLNK(status.st_mode)                 ? ownership::symbolic_link
+           : (status.st_mode & S_IFMT) != type     ? ownership::other_type
+           : status.st_uid != owner                ? ownership::other_owner
            : S_ISREG(type) && status.st_nlink != 1 ? ownership::other_links
-                                                    : ownership::own;
+                                                   : ownership::own;
 }

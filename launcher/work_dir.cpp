@@ -67,10 +67,10 @@ bool pinned(int dir, const char* name, const struct statx& status) {
         return (status.stx_attributes & marks) != 0;
     }
     const bool openable = S_ISREG(status.stx_mode) || S_ISDIR(status.stx_mode);
-    const unique_fd file(openable ? ::openat(dir, *name != '\0' ? name : ".",
-                                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
-                                                 O_CLOEXEC)
-                                  : -1);
+    const unique_fd file(openable
+                             ? ::openat(dir, *name != '\0' ? name : ".",
+                                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
+                             : -1);
     int flags = 0;
     return file && ::ioctl(file.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
            (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
@@ -95,16 +95,18 @@ int foreseen_change_error(int fd, bool entries) {
 // for the removal, and given back its mode when even that fails.
 int remove_entry(int dir, const char* name, bool directory, step_mode mode) {
     struct statx status {};
-    const auto own_dir = [&] { return look(dir, "", status) == 0 && status.stx_uid == ::geteuid(); };
+    const auto own_dir = [&] {
+        return look(dir, "", status) == 0 && status.stx_uid == ::geteuid();
+    };
     const auto removed = [&] {
         return ::unlinkat(dir, name, directory ? AT_REMOVEDIR : 0) == 0 ? 0 : errno;
     };
     if (mode == step_mode::foresee) {
         const int error = foreseen_change_error(dir, true);
         struct statx entry {};
-        return error != 0 && !(error == EACCES && own_dir()) ? error
+        return error != 0 && !(error == EACCES && own_dir())             ? error
                : look(dir, name, entry) == 0 && pinned(dir, name, entry) ? EPERM
-                                                                          : 0;
+                                                                         : 0;
     }
     int error = removed();
     if (error == EACCES && own_dir() && ::fchmod(dir, status.stx_mode | S_IRWXU) == 0 &&
@@ -206,8 +208,8 @@ removal_result remove_dotted_entries(unique_fd dir, const char* shown, step_mode
                                                               here.status, here.mount_id, mounted);
             std::string failure;
             if (unknown != 0) {
-                failure = joined({"can't tell whether anything is mounted on ", path_of(name),
-                                  ": ", std::strerror(unknown)});
+                failure = joined({"can't tell whether anything is mounted on ", path_of(name), ": ",
+                                  std::strerror(unknown)});
             } else if (mounted) {
                 failure = "a file system is mounted on " + path_of(name);
             } else if (directory && levels.size() > deepest) {

@@ -24,8 +24,8 @@ int fdinfo_mount_id(int fd, std::uint64_t& id) {
     const ssize_t got = info ? ::read(info.get(), text, sizeof text) : -1;
     const std::string_view lines(text, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
     const auto at = lines.find("\nmnt_id:\t");
-    return got < 0                     ? errno
-           : at == lines.npos          ? EINVAL
+    return got < 0            ? errno
+           : at == lines.npos ? EINVAL
            : std::from_chars(&lines[at + 9], lines.data() + lines.size(), id).ec == std::errc()
                ? 0
                : EINVAL;
@@ -46,7 +46,9 @@ int mount_id_of(int dir, const char* name, const struct statx& status, std::uint
         return 0;
     }
     const unique_fd path(*name == '\0' ? -1 : ::openat(dir, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
-    return *name == '\0' ? fdinfo_mount_id(dir, id) : path ? fdinfo_mount_id(path.get(), id) : errno;
+    return *name == '\0' ? fdinfo_mount_id(dir, id)
+           : path        ? fdinfo_mount_id(path.get(), id)
+                         : errno;
 }
 
 }  // namespace
@@ -54,8 +56,8 @@ int mount_id_of(int dir, const char* name, const struct statx& status, std::uint
 int find_mount_point(int dir, const char* name, const struct statx& entry,
                      const struct statx& parent, std::optional<std::uint64_t>& dir_id,
                      bool& mounted) {
-    const bool other_device = entry.stx_dev_major != parent.stx_dev_major ||
-                              entry.stx_dev_minor != parent.stx_dev_minor;
+    const bool other_device =
+        entry.stx_dev_major != parent.stx_dev_major || entry.stx_dev_minor != parent.stx_dev_minor;
     if ((entry.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
         mounted = other_device || (entry.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
         return 0;
