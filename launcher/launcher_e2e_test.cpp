@@ -800,6 +800,85 @@ TEST_F(Launcher, ClientThatCannotStartIsReportedWithStatus1) {
     }
 }
 
+// --check foresees what exec will answer for the client, by the kernel's
+// own rules, and so does the start; the kernel itself is asked too (where
+// the build machine runs the launcher: an emulator runs another machine's
+// programs as its own).
+TEST_F(Launcher, CheckForeseesWhatExecWillAnswer) {
+    write_file(settings_path, typical_settings());
+    const std::string program = test_dir::read("/bin/true");
+    const auto elf = [&program](auto&& change) {
+        std::string image = program;
+        change(image);
+        write_file(client_path, image, 0755);
+    };
+    const bool native = LAUNCHER_EMULATOR[0] == '\0';
+    const std::string no_exec = "Exec format error";
+    const std::tuple<const char*, std::function<void()>, std::string> clients[] = {
+        {"another machine's",
+         [&] {
+             elf([](std::string& image) {
+                 image[18] = static_cast<char>(image[18] == 62 ? 183 : 62);  // x86_64, aarch64
+             });
+         },
+         no_exec},
+        {"its loader missing",
+         [&] {
+             elf([](std::string& image) {
+                 const auto at = image.find(".so.", image.find("/ld-"));
+                 image[at + 4] = '9';
+             });
+         },
+         "No such file or directory"},
+        {"#! to a missing interpreter",
+         [] { write_file(client_path, "#!/nonexistent/interpreter\n", 0755); },
+         "No such file or directory"},
+        {"#! to an interpreter nobody may run",
+         [] {
+             write_file("/opt/e2e/not-executable", "", 0644);
+             write_file(client_path, "#! /opt/e2e/not-executable -x\n", 0755);
+         },
+         "Permission denied"},
+        {"text without #!", [] { write_file(client_path, "just text\n", 0755); }, no_exec},
+        {"on a noexec mount",
+         [] {
+             ::umount2("/opt/Quorvane/bin", MNT_DETACH);
+             ::mount("tmpfs", "/opt/Quorvane/bin", "tmpfs", MS_NOEXEC, nullptr);
+             install_client();
+         },
+         "Permission denied"},
+        {"a directory", [] { ::mkdir(client_path, 0755); }, "Permission denied"},
+    };
+    for (const auto& [what, install, reason] : clients) {
+        SCOPED_TRACE(what);
+        if (!native && std::string_view(what).find("machine") != std::string_view::npos) {
+            continue;
+        }
+        mount_tmpfs("/opt/Quorvane/bin");
+        install();
+        const std::string said =
+            "client not started: can't start " + std::string(client_path) + ": " + reason;
+        const auto check = run_launcher({.arguments = {"--check"}});
+        const auto start = run_launcher();
+        EXPECT_EQ(check.status, 1);
+        EXPECT_EQ(start.status, 1);
+        EXPECT_NE(check.out.find("  say \"" + said + "\"\n"), std::string::npos) << check.out;
+        EXPECT_TRUE(start.err.ends_with("lwm2m-launcher: " + said + "\n")) << start.err;
+        if (native) {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                char* const argv[] = {const_cast<char*>(client_path), nullptr};
+                ::execv(client_path, argv);
+                ::_exit(errno);
+            }
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            EXPECT_EQ(std::strerror(WEXITSTATUS(status)), reason) << "the kernel's answer";
+        }
+    }
+    ::umount2("/opt/Quorvane/bin", MNT_DETACH);
+}
+
 TEST_F(Launcher, UntrustedWorkDirectoryIsNotUsed) {
     ::mkdir("/tmp/elsewhere", 0755);
     write_file("/tmp/elsewhere/victim.txt", "keep");

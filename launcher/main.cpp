@@ -149,16 +149,16 @@ start_outcome launch(bool foreground, const sigset_t& stops) {
     stop_if_asked();  // the log refused it
     // A client the look found missing or not executable is not tried: an
     // emulator would not report the failed exec.
-    if (plan.client_error == 0) {
+    if (plan.client.error == 0) {
         if (foreground) {
             note_client_start(plan.read.file.status);
         }
-        plan.client_error = start_client(plan.command, foreground);
+        plan.client.error = start_client(plan.command, foreground);
         plan.decide();
     }
     if (plan.outcome == start_outcome::client_failed) {
         log(joined({"lwm2m-launcher: can't start ", client_program, ": ",
-                    std::strerror(plan.client_error), "\n"}));
+                    std::strerror(plan.client.error), "\n"}));
         return ended();
     }
     return plan.outcome;

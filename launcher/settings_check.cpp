@@ -416,7 +416,9 @@ void report_plan(const start_plan& plan, std::string& report) {
     }
     append(report, {"  and exit with status ", std::to_string(exit_status_of(plan.outcome)), "\n",
                     "\nOn this gateway\n  ", client_program, ": ",
-                    plan.client_error == 0 ? "executable" : std::strerror(plan.client_error), "\n",
+                    plan.client.error != 0 ? std::strerror(plan.client.error) : "executable",
+                    plan.client.handler.empty() ? "" : " (run by binfmt_misc's ",
+                    plan.client.handler, plan.client.handler.empty() ? "" : ")", "\n",
                     "  ", work_root, ": ", looked_at(work_root), "\n", "  ", etc, ": ",
                     looked_at(work_dir), "\n"});
     if (const auto pid = running_client()) {

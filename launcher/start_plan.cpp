@@ -3,31 +3,13 @@
 
 #include "start_plan.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "complain.h"
+#include "exec_forecast.h"
 #include "fixed_paths.h"
-
-namespace {
-
-// What exec would meet, as the effective user that runs it sees it.
-int client_blocker() {
-    struct stat status {};
-    if (::stat(client_program, &status) != 0) {
-        return errno;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        return EACCES;
-    }
-    return ::faccessat(AT_FDCWD, client_program, X_OK, AT_EACCESS) == 0 ? 0 : errno;
-}
-
-}  // namespace
 
 int exit_status_of(start_outcome outcome) {
     switch (outcome) {
@@ -67,9 +49,9 @@ void start_plan::decide() {
     } else if (read.settings.enable == 0) {
         outcome = start_outcome::module_disabled;
         reason = "the module is disabled (LWM2M_ENABLE is 0)";
-    } else if (client_error != 0) {
+    } else if (client.error != 0) {
         outcome = start_outcome::client_failed;
-        reason = joined({"can't start ", client_program, ": ", std::strerror(client_error)});
+        reason = joined({"can't start ", client_program, ": ", std::strerror(client.error)});
     } else {
         outcome = start_outcome::client_started;
         reason.clear();
@@ -108,7 +90,7 @@ start_plan take_start_steps(const char* path, step_mode mode,
     }
     plan.read.file.fd = unique_fd();  // read whole: the settings are not held open
     plan.command = compose_client_command(plan.read.settings);
-    plan.client_error = client_blocker();
+    plan.client = foresee_exec(client_program);
     plan.decide();
     return plan;
 }

@@ -9,6 +9,7 @@
 
 #include "client_command.h"
 #include "csv_config.h"
+#include "exec_forecast.h"
 #include "module_settings.h"
 #include "work_dir.h"
 
@@ -31,7 +32,7 @@ struct start_plan {
     csv_outcome csv = csv_outcome::missing;
     csv_facts facts;         // foreseen only: what decoding the CSV showed
     client_command command;  // what a start logs and runs when the module is enabled
-    int client_error = 0;    // what starting the client meets, or would meet
+    exec_forecast client;    // what starting the client meets, or would meet
 
     start_outcome outcome = start_outcome::client_started;
     std::string reason;  // for "client not started: <reason>"; empty when it runs
