@@ -22,8 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(::write(fd, data, size) == static_cast<ssize_t>(size));
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
 
-    std::string report;
-    const int status = check_settings(path.c_str(), false, report);
+    const check_record record = make_check_record(path.c_str(), false);
+    std::string report = text_report(record);
+    const int status = record.status;
     const start_plan plan = take_start_steps(path.c_str(), step_mode::foresee);
     FUZZ_CHECK(status == exit_status_of(plan.outcome));
     const bool logged = plan.outcome == start_outcome::client_started ||
@@ -35,7 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(report.find(shown_plainly(plan.command.line)) == std::string::npos);
     }
 
-    const int strict = check_settings(path.c_str(), true, report);
+    const check_record strict_record = make_check_record(path.c_str(), true);
+    report = text_report(strict_record);
+    const int strict = strict_record.status;
     FUZZ_CHECK(strict == (report.find("\nFindings\n  none\n") != std::string::npos ? 0 : 3));
     ::close(fd);
     return 0;

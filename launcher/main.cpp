@@ -180,7 +180,8 @@ int linger(start_outcome outcome, const sigset_t& stops) {
 }
 
 constexpr std::string_view usage_line =
-    "Usage: lwm2m-launcher [--foreground | --check [--strict] [FILE] | --version | --help]\n";
+    "Usage: lwm2m-launcher [--foreground | --check [--strict] [--json] [FILE] | --version |\n"
+    "                      --help]\n";
 constexpr std::string_view help_text =
     "Starts the Quorvane module's LwM2M client: reads /opt/Quorvane/etc/settings,\n"
     "rebuilds /tmp/lwm2m/etc, writes its CSV configuration and starts\n"
@@ -193,6 +194,7 @@ constexpr std::string_view help_text =
     "  --check [FILE]  read FILE (default /opt/Quorvane/etc/settings) as a start\n"
     "                  would, print what the launcher would do, touch nothing\n"
     "  --strict        with --check: judge FILE alone, not this machine\n"
+    "  --json          with --check: print the same as one JSON object, for tools\n"
     "  --version       print the version\n"
     "  --help          print this help\n"
     "\n"
@@ -203,6 +205,7 @@ constexpr std::string_view help_text =
 struct invocation {
     enum { start, check, version, help, unknown } action = start;
     bool strict = false;
+    bool json = false;
     bool foreground = false;
     const char* file = settings_path;  // for --check
     std::string_view unknown_option;
@@ -235,9 +238,10 @@ invocation read_arguments(int argc, char** argv) {
             first(invocation::help);
         } else if (argument == "--foreground") {
             call.foreground = true;
-        } else if (argument == "--check" || argument == "--strict") {
+        } else if (argument == "--check" || argument == "--strict" || argument == "--json") {
             file_wanted = call.action == invocation::start || file_wanted;
             call.strict = call.strict || argument == "--strict";
+            call.json = call.json || argument == "--json";
             if (argument == "--check") {
                 first(invocation::check);
             }
@@ -247,9 +251,9 @@ invocation read_arguments(int argc, char** argv) {
             return call;
         }
     }
-    if (call.strict && call.action == invocation::start) {
-        call.action = invocation::unknown;  // --strict means something only to --check
-        call.unknown_option = "--strict";
+    if ((call.strict || call.json) && call.action == invocation::start) {
+        call.action = invocation::unknown;  // they mean something only to --check
+        call.unknown_option = call.strict ? "--strict" : "--json";
     }
     return call;
 }
@@ -292,10 +296,9 @@ int main(int argc, char** argv) {
     }
     try {
         if (!starting) {
-            std::string report;
-            const int status = check_settings(call.file, call.strict, report);
-            write_all(STDOUT_FILENO, report);
-            return status;
+            const check_record record = make_check_record(call.file, call.strict);
+            write_all(STDOUT_FILENO, call.json ? json_report(record) : text_report(record));
+            return record.status;
         }
         close_inherited_descriptors_on_exec();
         const start_outcome outcome = launch(call.foreground, stop_signals);

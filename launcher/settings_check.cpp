@@ -30,22 +30,14 @@
 
 namespace {
 
-// Something whose meaning the lenient rules change, with its line (0: none).
-struct settings_finding {
-    std::uint64_t line = 0;
-    std::string text;
-};
-
-// The first `shown_max` findings kept, all counted: a file of millions of
-// odd lines costs no more memory than a few.
-struct settings_findings {
-    static constexpr std::size_t shown_max = 100;
-    std::vector<settings_finding> shown;
-    std::uint64_t count = 0;
-
-    bool full() const { return shown.size() >= shown_max; }
-    void add(settings_finding finding);
-};
+// Adds a finding; past `findings_max`, only counts it: a file of millions
+// of odd lines costs no more memory than a few.
+void add_finding(check_record& record, check_finding finding) {
+    ++record.finding_count;
+    if (record.findings.size() < check_record::findings_max) {
+        record.findings.push_back(std::move(finding));
+    }
+}
 
 // Findings from what the pass saw on each line: a key but for blanks around
 // it, an unknown LWM2M_ name, a key set again, a quote never closed, text
@@ -90,6 +82,14 @@ std::string counted(std::uint64_t number, std::string_view thing) {
     return joined({std::to_string(number), " ", thing, number == 1 ? "" : "s"});
 }
 
+// The CSV's bytes outside the base64 alphabet, in words.
+std::string strays_of(const csv_facts& facts) {
+    return joined({counted(facts.strays, "byte"),
+                   " outside the base64 alphabet (padding aside) passed over, the first at "
+                   "character ",
+                   std::to_string(facts.first_stray.value_or(0) + 1)});
+}
+
 std::string octal_mode(mode_t mode) {
     std::array<char, 8> text{};
     static_cast<void>(std::snprintf(text.data(), text.size(), "%04o", mode & 07777U));
@@ -108,11 +108,19 @@ std::string described(const struct stat& status) {
                    octal_mode(status.st_mode), ", owner uid ", std::to_string(status.st_uid)});
 }
 
-// What is at a work directory's path now.
-std::string looked_at(const char* path) {
-    struct stat status {};
-    if (::lstat(path, &status) != 0) {
-        return errno == ENOENT ? "not there: a start makes it" : std::strerror(errno);
+// What the walk found at a work directory's path.
+std::string found_at(const dir_found& found) {
+    const struct stat& status = found.status;
+    if (!found.looked) {
+        return "not looked at";
+    }
+    if (found.error == ENOENT) {
+        return found.make_error != 0 ? joined({"not there, and a start can't make it: ",
+                                               std::strerror(found.make_error)})
+                                     : "not there: a start makes it";
+    }
+    if (found.error != 0) {
+        return std::strerror(found.error);
     }
     if (S_ISLNK(status.st_mode)) {
         return "a symbolic link";
@@ -183,21 +191,24 @@ bool proc_shows_command_lines() {
 // The findings of one line whose key is `name`, an ordinary key's value
 // being read from the line's first piece only.
 void key_findings(const settings_line& line, const std::string& name, bool whole_line,
-                  const std::function<void(std::string)>& say) {
+                  const std::function<void(std::string_view, std::string)>& say) {
     const std::uint64_t text_end = whole_line ? line.text_end : line.piece_text_end;
     const auto last_quote = whole_line ? line.last_quote : line.piece_last_quote;
     if (!whole_line && line.length > settings_piece_max) {
-        say(joined({name, ": its line is ", counted(line.length, "character"),
+        say("line_too_long",
+            joined({name, ": its line is ", counted(line.length, "character"),
                     " long; only the first ", std::to_string(settings_piece_max), " are read"}));
     }
     const std::size_t value_start = name.size() + 1;
     const bool opens_quote =
         value_start < text_end && value_start < line.head.size() && line.head[value_start] == '"';
     if (opens_quote && last_quote == value_start) {
-        say(joined(
-            {name, ": the quote that opens its value is never closed, so the value is empty"}));
+        say("quote_never_closed",
+            joined(
+                {name, ": the quote that opens its value is never closed, so the value is empty"}));
     } else if (last_quote && *last_quote + 1 < text_end) {
-        say(joined({name, ": ", counted(text_end - *last_quote - 1, "character"),
+        say("text_after_last_quote",
+            joined({name, ": ", counted(text_end - *last_quote - 1, "character"),
                     " after its last quote dropped"}));
     }
 }
@@ -205,14 +216,11 @@ void key_findings(const settings_line& line, const std::string& name, bool whole
 }  // namespace
 
 std::string shown_plainly(std::string_view text) {
-    static constexpr std::string_view digits = "0123456789ABCDEF";
     std::string shown;
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte >= 0x7F) {
-            shown += "\\x";
-            shown += digits[byte >> 4];
-            shown += digits[byte & 0xF];
+            append(shown, {"\\x", hex_upper(std::string_view(&c, 1))});
         } else {
             shown += c;
         }
@@ -222,22 +230,17 @@ std::string shown_plainly(std::string_view text) {
 
 namespace {
 
-void settings_findings::add(settings_finding finding) {
-    ++count;
-    if (!full()) {
-        shown.push_back(std::move(finding));
-    }
-}
-
-settings_line_observer finding_observer(settings_findings& findings) {
+settings_line_observer finding_observer(check_record& record) {
     std::array<std::uint64_t, module_keys.size()> first_line{};
-    return [&findings, first_line](const settings_line& line) mutable {
-        const auto say = [&](std::string text) { findings.add({line.number, std::move(text)}); };
+    return [&record, first_line](const settings_line& line) mutable {
+        const auto say = [&](std::string_view id, std::string text) {
+            add_finding(record, {line.number, id, std::move(text)});
+        };
         const std::string at = " at character " + std::to_string(line.text_end + 1);
         if (line.cut_by == '\0') {
-            say("a zero byte" + at + " ends the line there");
+            say("zero_byte_in_line", "a zero byte" + at + " ends the line there");
         } else if (line.cut_by == '\r' && line.text_end + 1 < line.length) {
-            say("a carriage return" + at + " ends the line there");
+            say("carriage_return_in_line", "a carriage return" + at + " ends the line there");
         }
         if (line.key) {
             const module_key& key = module_keys[*line.key];
@@ -246,8 +249,9 @@ settings_line_observer finding_observer(settings_findings& findings) {
                 first_line[*line.key] = line.number;
                 key_findings(line, name, key.place != nullptr, say);
             } else {
-                say(name + " again: line " + std::to_string(first_line[*line.key]) +
-                    ", the first, is the one that counts");
+                say("key_set_again", name + " again: line " +
+                                         std::to_string(first_line[*line.key]) +
+                                         ", the first, is the one that counts");
             }
             return;
         }
@@ -263,32 +267,33 @@ settings_line_observer finding_observer(settings_findings& findings) {
             module_keys.begin(), module_keys.end(),
             [bare](const module_key& known) { return settings_name_is(bare, known.name); });
         if (bare.size() != name.size() && key != module_keys.end()) {
-            say(quoted(name) + " is not " + std::string(key->name) +
-                ": the blanks around it make it another name");
+            say("blanks_around_key", quoted(name) + " is not " + std::string(key->name) +
+                                         ": the blanks around it make it another name");
             return;
         }
         if (name.size() >= 6 && settings_name_is(name.substr(0, 6), "LWM2M_")) {
             // The nearest key costs a little: only for a finding that is
             // shown, and a name that could be near one.
-            if (findings.full()) {
-                ++findings.count;
+            if (record.findings.size() >= check_record::findings_max) {
+                ++record.finding_count;
                 return;
             }
-            say(quoted(name) + " is no key the launcher reads" +
-                (name.size() <= 32 ? "; the nearest is " + std::string(nearest_key(name)) : ""));
+            say("unknown_key",
+                quoted(name) + " is no key the launcher reads" +
+                    (name.size() <= 32 ? "; the nearest is " + std::string(nearest_key(name))
+                                       : ""));
         }
     };
 }
 
-// One row per key, in the table's order, with the findings on its value.
-void report_settings(const module_settings_read& read, bool strict, settings_findings& findings,
-                     std::string& report) {
+// Each setting as the report shows it, with the findings on its value.
+void read_settings(check_record& record) {
+    const module_settings_read& read = record.plan.read;
     const module_settings& settings = read.settings;
-    report += "\nSettings, as a start reads them\n";
     for (std::size_t i = 0; i < module_keys.size(); ++i) {
         const module_key& key = module_keys[i];
         const settings_value& value = read.values[i];
-        std::string shown;
+        std::string& shown = record.shown[i];
         if (key.text == &module_settings::psk && !value.text.empty()) {
             shown =
                 settings.psk_hex != 0 ? "set, not shown; passed in hexadecimal" : "set, not shown";
@@ -297,35 +302,78 @@ void report_settings(const module_settings_read& read, bool strict, settings_fin
         } else if (key.number != nullptr) {
             shown = std::to_string(settings.*key.number);
             if (value.found && shown != value.text) {
-                findings.add({value.line,
-                              joined({key.name, "=", quoted(value.text), " is read as ", shown})});
+                add_finding(record,
+                            {value.line, "number_read_otherwise",
+                             joined({key.name, "=", quoted(value.text), " is read as ", shown})});
             }
         } else {
             shown = quoted(value.text);
         }
-        std::string row = joined({"  ", key.name});
-        row.resize(24, ' ');
-        const std::string line = value.found
-                                     ? joined({"  (line ", std::to_string(value.line), ")\n"})
-                                     : "  (not set: the default)\n";
-        append(report, {row, "= ", shown, line});
     }
     if (settings.psk.empty() != settings.psk_id.empty()) {
-        findings.add(
-            {0, settings.psk.empty()
-                    ? "LWM2M_PSK_ID is set but LWM2M_PSK is not: neither -i nor -s is passed"
-                    : "LWM2M_PSK is set but LWM2M_PSK_ID is not: neither -i nor -s is passed"});
+        add_finding(record,
+                    settings.psk.empty()
+                        ? check_finding{0, "identity_without_key",
+                                        "LWM2M_PSK_ID is set but LWM2M_PSK is not: neither -i "
+                                        "nor -s is passed"}
+                        : check_finding{0, "key_without_identity",
+                                        "LWM2M_PSK is set but LWM2M_PSK_ID is not: neither -i "
+                                        "nor -s is passed"});
     }
-    if (strict && !read.values[key_index("LWM2M_ENABLE")].found) {
-        findings.add({0, "LWM2M_ENABLE is not set: a start sees a disabled module"});
+    if (record.strict && !read.values[key_index("LWM2M_ENABLE")].found) {
+        add_finding(record, {0, "enable_not_set",
+                             "LWM2M_ENABLE is not set: a start sees a disabled module"});
     }
-    if (strict && !read.values[key_index("LWM2M_CSV")].found) {
-        findings.add({0, "LWM2M_CSV is not set: a start finds no CSV configuration"});
+    if (record.strict && !read.values[key_index("LWM2M_CSV")].found) {
+        add_finding(record,
+                    {0, "csv_not_set", "LWM2M_CSV is not set: a start finds no CSV configuration"});
+    }
+    if (const csv_facts& facts = record.plan.facts; facts.strays != 0) {
+        add_finding(record, {read.values[key_index("LWM2M_CSV")].line, "csv_bytes_outside_base64",
+                             joined({"LWM2M_CSV: ", strays_of(facts), " of its value"})});
     }
 }
 
-// The CSV as the decoder of a start finds it; its bytes are only counted.
-void report_csv(const start_plan& plan, settings_findings& findings, std::string& report) {
+// What a start would do, and what it would meet.
+void plan_steps(check_record& record) {
+    const start_plan& plan = record.plan;
+    const std::string_view etc = work_dir;
+    const auto step = [&record](std::string text, bool command = false) {
+        record.steps.push_back({std::move(text), command});
+    };
+    if (plan.outcome == start_outcome::work_dir_refused) {
+        step(joined({"refuse to work in ", etc, " (", plan.work.refusal, ")"}));
+    } else if (plan.outcome != start_outcome::launcher_short) {
+        if (const std::size_t count = plan.work.dotted.removed; count != 0) {
+            step(joined({"remove ", std::to_string(count), count == 1 ? " entry" : " entries",
+                         " of ", etc, " whose names hold a dot"}));
+        }
+        for (const kept_entry& kept : plan.work.dotted.kept) {
+            step(joined({"fail to remove ", etc, "/", kept.name, ": ", kept.why}));
+        }
+        if (plan.csv == csv_outcome::not_written) {
+            step(joined({"fail to create ", csv_config_path, ": ",
+                         std::strerror(plan.work.csv_create_error)}));
+        }
+        step(plan.outcome == start_outcome::no_csv_config
+                 ? "find no CSV configuration and log \"Can't find CSV config file in Plugwell\""
+                 : joined(
+                       {"write ", csv_config_path, " (", counted(plan.facts.bytes, "byte"), ")"}));
+        if (plan.outcome == start_outcome::module_disabled) {
+            step("log \"Quorvane is disabled.\": the module is disabled");
+        } else if (plan.outcome != start_outcome::no_csv_config) {
+            step("log the client's command line (the key masked here):", true);
+            step(plan.outcome == start_outcome::client_started ? "start the client"
+                                                               : "fail to start it");
+        }
+    }
+    if (!plan.reason.empty()) {
+        step(joined({"say \"client not started: ", plan.reason, "\""}));
+    }
+    step(joined({"and exit with status ", std::to_string(exit_status_of(plan.outcome))}));
+}
+
+void report_csv(const start_plan& plan, std::string& report) {
     const settings_place place = plan.read.settings.csv;
     const csv_facts& facts = plan.facts;
     report += "\nCSV configuration\n";
@@ -339,127 +387,109 @@ void report_csv(const start_plan& plan, settings_findings& findings, std::string
         report += "  a zero byte ends it there: what follows is not written\n";
     }
     if (facts.strays != 0) {
-        const std::string strays = joined(
-            {counted(facts.strays, "byte"),
-             " outside the base64 alphabet (padding aside) passed over, the first at character ",
-             std::to_string(*facts.first_stray + 1)});
-        append(report, {"  ", strays, "\n"});
-        findings.add({plan.read.values[key_index("LWM2M_CSV")].line,
-                      joined({"LWM2M_CSV: ", strays, " of its value"})});
+        append(report, {"  ", strays_of(facts), "\n"});
     }
     if (plan.csv == csv_outcome::unreadable) {
         report += "  can't be read whole: the file changed or failed while it was read\n";
     }
 }
 
-void report_findings(settings_findings& findings, std::string& report) {
-    report += "\nFindings\n";
+}  // namespace
+
+check_record make_check_record(const char* path, bool strict) {
+    check_record record;
+    record.path = path;
+    record.strict = strict;
+    start_plan& plan = record.plan;
+    if (strict) {
+        plan.read = load_module_settings(path, finding_observer(record));
+        plan.csv = foresee_csv_config(plan.read.file, plan.read.settings.csv, plan.facts);
+    } else {
+        plan = take_start_steps(path, step_mode::foresee, finding_observer(record));
+    }
+    if (!plan.read.status.ok()) {
+        record.status = 1;
+        return record;
+    }
+    read_settings(record);
     // By line, in the order they were found: the pass finds them line by
     // line, and the few found after it go where their line is.
-    std::vector<settings_finding>& shown = findings.shown;
-    for (std::size_t i = 1; i < shown.size(); ++i) {
-        for (std::size_t j = i; j > 0 && shown[j].line < shown[j - 1].line; --j) {
-            std::swap(shown[j], shown[j - 1]);
-        }
+    std::stable_sort(
+        record.findings.begin(), record.findings.end(),
+        [](const check_finding& a, const check_finding& b) { return a.line < b.line; });
+    if (strict) {
+        record.status = record.finding_count == 0 ? 0 : 3;
+        return record;
     }
-    for (const settings_finding& finding : shown) {
+    plan_steps(record);
+    record.running_client = running_client();
+    record.settings_exposed =
+        (plan.read.file.status.st_mode & S_IROTH) != 0 && !plan.read.settings.psk.empty();
+    record.proc_exposed = proc_shows_command_lines();
+    record.status = exit_status_of(plan.outcome);
+    return record;
+}
+
+std::string text_report(const check_record& record) {
+    const start_plan& plan = record.plan;
+    std::string report = joined({"Settings file ", shown_plainly(record.path), "\n"});
+    if (const struct stat& status = plan.read.file.status; status.st_mode != 0) {
+        append(report, {"  ", described(status), "\n"});
+    }
+    if (!plan.read.status.ok()) {
+        append(report, {"  can't be read: ", settings_status_text(plan.read.status), "\n"});
+        return report;
+    }
+    report += "  readable\n\nSettings, as a start reads them\n";
+    for (std::size_t i = 0; i < module_keys.size(); ++i) {
+        const settings_value& value = plan.read.values[i];
+        std::string row = joined({"  ", module_keys[i].name});
+        row.resize(24, ' ');
+        append(report, {row, "= ", record.shown[i],
+                        value.found ? joined({"  (line ", std::to_string(value.line), ")\n"})
+                                    : "  (not set: the default)\n"});
+    }
+    report_csv(plan, report);
+    report += "\nFindings\n";
+    for (const check_finding& finding : record.findings) {
         append(
             report,
             {"  ", finding.line != 0 ? joined({"line ", std::to_string(finding.line), ": "}) : "",
-             finding.text, "\n"});
+             finding.message, "\n"});
     }
-    if (findings.count == 0) {
+    if (record.finding_count == 0) {
         report += "  none\n";
-    } else if (findings.count > shown.size()) {
-        append(report, {"  and ", std::to_string(findings.count - shown.size()), " more\n"});
+    } else if (record.finding_count > record.findings.size()) {
+        append(report, {"  and ", std::to_string(record.finding_count - record.findings.size()),
+                        " more\n"});
     }
-}
-
-// What a start would do, and what it would meet.
-void report_plan(const start_plan& plan, std::string& report) {
-    const std::string_view etc = work_dir;
+    if (record.strict) {
+        return report;
+    }
     report += "\nA start would\n";
-    if (plan.outcome == start_outcome::work_dir_refused) {
-        append(report, {"  refuse to work in ", etc, " (", plan.work.refusal, ")\n"});
-    } else {
-        if (const std::size_t count = plan.work.dotted.removed; count != 0) {
-            append(report, {"  remove ", std::to_string(count), count == 1 ? " entry" : " entries",
-                            " of ", etc, " whose names hold a dot\n"});
-        }
-        for (const kept_entry& kept : plan.work.dotted.kept) {
-            append(report, {"  fail to remove ", etc, "/", shown_plainly(kept.name), ": ",
-                            shown_plainly(kept.why), "\n"});
-        }
-        if (plan.csv == csv_outcome::not_written) {
-            append(report, {"  fail to create ", csv_config_path, ": ",
-                            std::strerror(plan.work.csv_create_error), "\n"});
-        }
-        if (plan.outcome == start_outcome::no_csv_config) {
-            report +=
-                "  find no CSV configuration and log \"Can't find CSV config file in Plugwell\"\n";
-        } else {
-            append(report,
-                   {"  write ", csv_config_path, " (", counted(plan.facts.bytes, "byte"), ")\n"});
-        }
-        if (plan.outcome == start_outcome::module_disabled) {
-            report += "  log \"Quorvane is disabled.\": the module is disabled\n";
-        } else if (plan.outcome != start_outcome::no_csv_config) {
-            append(report,
-                   {"  log the client's command line (the key masked here):\n    ",
-                    shown_plainly(masked_line(plan.command)), "\n",
-                    plan.outcome == start_outcome::client_started ? "  start the client\n"
-                                                                  : "  fail to start it\n"});
+    for (const check_step& step : record.steps) {
+        append(report, {"  ", shown_plainly(step.text), "\n"});
+        if (step.shows_command) {
+            append(report, {"    ", shown_plainly(masked_line(plan.command)), "\n"});
         }
     }
-    if (!plan.reason.empty()) {
-        append(report, {"  say \"client not started: ", shown_plainly(plan.reason), "\"\n"});
+    const exec_forecast& client = plan.client;
+    append(report, {"\nOn this gateway\n  ", client_program, ": ",
+                    client.error != 0 ? std::strerror(client.error) : "executable",
+                    client.handler.empty() ? "" : " (run by binfmt_misc's ", client.handler,
+                    client.handler.empty() ? "" : ")", "\n"});
+    append(report, {"  ", work_root, ": ", found_at(plan.work.root), "\n", "  ", work_dir, ": ",
+                    found_at(plan.work.etc), "\n"});
+    if (record.running_client) {
+        append(report, {"  a client is already running (pid ", *record.running_client, ")\n"});
     }
-    append(report, {"  and exit with status ", std::to_string(exit_status_of(plan.outcome)), "\n",
-                    "\nOn this gateway\n  ", client_program, ": ",
-                    plan.client.error != 0 ? std::strerror(plan.client.error) : "executable",
-                    plan.client.handler.empty() ? "" : " (run by binfmt_misc's ",
-                    plan.client.handler, plan.client.handler.empty() ? "" : ")", "\n",
-                    "  ", work_root, ": ", looked_at(work_root), "\n", "  ", etc, ": ",
-                    looked_at(work_dir), "\n"});
-    if (const auto pid = running_client()) {
-        append(report, {"  a client is already running (pid ", *pid, ")\n"});
-    }
-    if ((plan.read.file.status.st_mode & S_IROTH) != 0 && !plan.read.settings.psk.empty()) {
+    if (record.settings_exposed) {
         report += "  the settings file is readable by others: the key is exposed\n";
     }
-    if (proc_shows_command_lines()) {
+    if (record.proc_exposed) {
         report +=
             "  /proc shows every process's command line, the client's key included, to every "
             "local user: mount it with hidepid=invisible\n";
     }
-}
-
-}  // namespace
-
-int check_settings(const char* path, bool strict, std::string& report) {
-    settings_findings findings;
-    start_plan plan;
-    if (strict) {
-        plan.read = load_module_settings(path, finding_observer(findings));
-        plan.csv = foresee_csv_config(plan.read.file, plan.read.settings.csv, plan.facts);
-    } else {
-        plan = take_start_steps(path, step_mode::foresee, finding_observer(findings));
-    }
-    report = joined({"Settings file ", shown_plainly(path), "\n"});
-    if (const struct stat& status = plan.read.file.status; status.st_mode != 0) {
-        append(report, {"  ", described(status), "\n"});
-    }
-    if (const settings_status& read = plan.read.status; !read.ok()) {
-        append(report, {"  can't be read: ", settings_status_text(read), "\n"});
-        return 1;
-    }
-    report += "  readable\n";
-    report_settings(plan.read, strict, findings, report);
-    report_csv(plan, findings, report);
-    report_findings(findings, report);
-    if (strict) {
-        return findings.count == 0 ? 0 : 3;
-    }
-    report_plan(plan, report);
-    return exit_status_of(plan.outcome);
+    return report;
 }

@@ -45,8 +45,8 @@ TEST(SettingsCheck, EachLenientRuleThatChangesALineIsAFinding) {
     };
     const test_dir dir;
     for (const auto& [settings, finding] : rows) {
-        std::string report;
-        check_settings(dir.write("settings", settings).c_str(), false, report);
+        const std::string report =
+            text_report(make_check_record(dir.write("settings", settings).c_str(), false));
         // That finding, and no other.
         EXPECT_NE(report.find("\nFindings\n  " + finding + "\n\nA start would\n"),
                   std::string::npos)
@@ -68,13 +68,13 @@ TEST(SettingsCheck, StrictlyAnyFindingOrAMissingEnableOrCsvIsStatus3) {
     };
     const test_dir dir;
     for (const auto& [settings, status] : rows) {
-        std::string report;
-        EXPECT_EQ(check_settings(dir.write("settings", settings).c_str(), true, report), status)
-            << report;
+        const check_record record =
+            make_check_record(dir.write("settings", settings).c_str(), true);
+        const std::string report = text_report(record);
+        EXPECT_EQ(record.status, status) << report;
         EXPECT_EQ(report.find("\nA start would\n"), std::string::npos);
     }
-    std::string report;
-    EXPECT_EQ(check_settings(dir.path("missing").c_str(), true, report), 1);
+    EXPECT_EQ(make_check_record(dir.path("missing").c_str(), true).status, 1);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 
 #include "start_plan.h"
 
-
 #include <cerrno>
 #include <cstring>
 

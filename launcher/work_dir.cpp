@@ -315,14 +315,19 @@ work_dir_state prepare_work_dir(step_mode mode) {
     const uid_t self = ::geteuid();
     work_dir_state state;
     const dir_check root = look_at_dir(work_root, self);
+    state.root = {true, root.status, root.error};
     if (!missing(root) && !(state.refusal = refusal_text(work_root, root, self)).empty()) {
         return state;
     }
-    if (missing(root) || missing(look_at_dir(work_dir, self))) {
+    const dir_check etc_look = look_at_dir(work_dir, self);
+    state.etc = {true, etc_look.status, etc_look.error};
+    if (missing(root) || missing(etc_look)) {
         // What mkdir -p meets making what is missing. Foreseen, it would
         // make it, empty, and the CSV configuration in it.
         const char* const parent = missing(root) ? "/tmp" : work_root;
         if (::faccessat(AT_FDCWD, parent, W_OK | X_OK, AT_EACCESS) != 0 && errno != ENOENT) {
+            state.root.make_error = missing(root) ? errno : 0;
+            state.etc.make_error = errno;  // missing, under the one that can't be made
             state.refusal = "can't make " + std::string(missing(root) ? work_root : work_dir) +
                             ": " + std::strerror(errno);
             return state;

@@ -31,9 +31,18 @@ struct removal_result {
     std::vector<kept_entry> kept;
 };
 
+// What the launcher found at a work directory's path, before it acted.
+struct dir_found {
+    bool looked = false;  // false: not looked at, as a refusal came first
+    struct stat status {};
+    int error = 0;       // of looking at it: ENOENT when it is not there
+    int make_error = 0;  // not there: what making it would meet
+};
+
 // What preparing the work directory gave, or would give.
 struct work_dir_state {
     std::string refusal;       // why the launcher won't work there; empty when it does
+    dir_found root, etc;       // /tmp/lwm2m and /tmp/lwm2m/etc as they were found
     removal_result dotted;     // the dotted entries
     int csv_create_error = 0;  // foreseen: what creating the CSV configuration meets
 

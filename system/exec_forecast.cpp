@@ -125,11 +125,11 @@ exec_forecast foresee(const char* path, int depth) {
         if (begin == head.npos || end == head.npos || begin == end) {
             return refused(ENOEXEC);
         }
-        return depth == 4 ? refused(ELOOP)
-                          : foresee(std::string(head.substr(begin, end - begin)).c_str(),
-                                    depth + 1);
+        return depth == 4
+                   ? refused(ELOOP)
+                   : foresee(std::string(head.substr(begin, end - begin)).c_str(), depth + 1);
     }
-    elf_header header {};
+    elf_header header{};
     const bool elf = head.size() >= sizeof header && head.starts_with(ELFMAG);
     if (elf) {
         std::memcpy(&header, head.data(), sizeof header);
@@ -146,7 +146,7 @@ exec_forecast foresee(const char* path, int depth) {
                     // emulator, the build machine runs it
     }
     for (unsigned i = 0; i < header.e_phnum; ++i) {
-        program_header segment {};
+        program_header segment{};
         if (::pread(file.get(), &segment, sizeof segment,
                     static_cast<off_t>(header.e_phoff + i * header.e_phentsize)) !=
             static_cast<ssize_t>(sizeof segment)) {

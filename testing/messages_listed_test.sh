@@ -6,8 +6,9 @@
 # The messages are made from the string literals of the launcher's files
 # (support/ and system/ print nothing); each literal with words in it must
 # stand in the page's text. Left out: the tests, the help text, the fixed
-# commands and paths, and the --check report (settings_check.cpp), which is
-# a report, not a message, and is shown whole in the README.
+# commands and paths, and the --check report (settings_check.cpp and
+# check_json.cpp), which is a report, not a message, and is shown whole in
+# the README.
 #
 # Usage: messages_listed_test.sh SOURCE_DIR
 set -eu
@@ -21,7 +22,7 @@ text=$(sed -e 's/\\-/-/g; s/\\(lq//g; s/\\(rq//g; s/\\(em//g; s/\\f[BIRP]//g' \
 missing=0
 literals=0
 for source in "$root"/launcher/*.cpp; do
-    case $source in *_test.cpp | */settings_check.cpp) continue ;; esac
+    case $source in *_test.cpp | */settings_check.cpp | */check_json.cpp) continue ;; esac
     sed -e '/help_text =/,/;$/d' -e '/usage_line =/,/;$/d' -e '/^ *\/\//d' -e '/#include/d' \
         "$source" |
         grep -o '"[^"]*"' | grep '[A-Za-z][A-Za-z][A-Za-z]' || true
