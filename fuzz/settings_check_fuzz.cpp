@@ -4,7 +4,9 @@
 // The check report on arbitrary settings files. It never fails; it holds
 // the command line a start would log, with the key masked, exactly when the
 // plan says a start logs one, and never the key itself; its status is the
-// plan's. Strict, it ends with 3 exactly when it lists a finding.
+// plan's. Strict, it ends with 3 exactly when it lists a finding. The JSON
+// is one JSON object and a line feed, and holds nothing of the key: with
+// the key's every byte changed, it is the same.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 
 #include "client_command.h"
 #include "fuzz_check.h"
+#include "json_parses.h"
 #include "settings_check.h"
 #include "start_plan.h"
 
@@ -34,6 +37,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                (report.find("\n    " + shown_plainly(masked) + "\n") != std::string::npos));
     if (masked != plan.command.line) {
         FUZZ_CHECK(report.find(shown_plainly(plan.command.line)) == std::string::npos);
+    }
+
+    const std::string json = json_report(record);
+    FUZZ_CHECK(json_reader(json).whole() && json.starts_with("{\"format\":1,"));
+    const settings_value& key = record.plan.read.values[key_index("LWM2M_PSK")];
+    if (!key.text.empty()) {
+        // The key's line, and its value after the name, "=" and a quote.
+        std::string other(reinterpret_cast<const char*>(data), size);
+        std::size_t at = 0;
+        for (std::uint64_t line = 1; line < key.line; ++line) {
+            at = other.find('\n', at) + 1;
+        }
+        at = other.find('=', at) + 1;
+        at += other[at] == '"' ? 1U : 0U;
+        for (std::size_t i = 0; i < key.text.size(); ++i) {
+            other[at + i] = other[at + i] == 'a' ? 'b' : 'a';
+        }
+        FUZZ_CHECK(::pwrite(fd, other.data(), other.size(), 0) == static_cast<ssize_t>(size));
+        const check_record changed = make_check_record(path.c_str(), false);
+        FUZZ_CHECK(changed.plan.read.settings.psk != record.plan.read.settings.psk);
+        FUZZ_CHECK(json_report(changed) == json);
+        FUZZ_CHECK(::pwrite(fd, data, size, 0) == static_cast<ssize_t>(size));
     }
 
     const check_record strict_record = make_check_record(path.c_str(), true);

@@ -1039,6 +1039,21 @@ TEST_F(Launcher, CheckSaysWhenProcShowsTheKeyToEveryone) {
     }
 }
 
+// A --check --json output holds one JSON object, as the schema says, and
+// never the key of typical_settings(), plain or in hexadecimal; checked by
+// Debian's python3-jsonschema.
+void expect_valid_check_json(const std::string& json) {
+    EXPECT_TRUE(json.ends_with("}\n") && json.find('\n') == json.size() - 1) << json;
+    EXPECT_EQ(json.find("secret"), std::string::npos);
+    EXPECT_EQ(json.find("736563726574"), std::string::npos);
+    write_file("/opt/e2e/check.json", json);
+    const int status = std::system(
+        "/usr/bin/python3 -c 'import json, sys, jsonschema; "
+        "jsonschema.Draft202012Validator(json.load(open(sys.argv[1]))).validate("
+        "json.load(open(sys.argv[2])))' " LAUNCHER_CHECK_SCHEMA " /opt/e2e/check.json");
+    EXPECT_EQ(status, 0) << json;
+}
+
 mode_t mode_of(const char* path) {
     struct stat status {};
     return ::lstat(path, &status) == 0 ? status.st_mode & 07777 : 0;
@@ -1110,9 +1125,16 @@ TEST_F(Launcher, CheckAndStartAgreeOnWhatTheGatewayAllows) {
         install_client();
         make();
         const auto check = run_launcher({.arguments = {"--check"}});
+        const auto json = run_launcher({.arguments = {"--check", "--json"}});
         const auto start = run_launcher();
         EXPECT_NE(start.status, 0);
         EXPECT_EQ(check.status, start.status) << check.out;
+        EXPECT_EQ(json.status, start.status);
+        expect_valid_check_json(json.out);
+        // What the walk found, never a second look that tells another story.
+        if (check.out.find("refuse to work in") != std::string::npos) {
+            EXPECT_EQ(check.out.find("a start makes it"), std::string::npos) << check.out;
+        }
         // Every dotted entry made here stays, and is not counted as removed.
         EXPECT_EQ(check.out.find("  remove "), std::string::npos) << check.out;
         const auto at = start.err.rfind(not_started);
