@@ -53,8 +53,12 @@ drwxr-xr-x usr/share/doc/lwm2m-launcher/
 -rw-r--r-- usr/share/doc/lwm2m-launcher/changelog.gz
 -rw-r--r-- usr/share/doc/lwm2m-launcher/copyright
 drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/
+drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/ansible/
+-rwxr-xr-x usr/share/doc/lwm2m-launcher/examples/ansible/lwm2m_launcher.fact
 drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/busybox/
 -rw-r--r-- usr/share/doc/lwm2m-launcher/examples/busybox/inittab
+drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/mender/
+-rwxr-xr-x usr/share/doc/lwm2m-launcher/examples/mender/lwm2m-launcher
 drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/openrc/
 -rwxr-xr-x usr/share/doc/lwm2m-launcher/examples/openrc/lwm2m-launcher
 drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/procd/
@@ -67,6 +71,8 @@ drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/s6/log/
 drwxr-xr-x usr/share/lintian/
 drwxr-xr-x usr/share/lintian/overrides/
 -rw-r--r-- usr/share/lintian/overrides/lwm2m-launcher
+drwxr-xr-x usr/share/lwm2m-launcher/
+-rw-r--r-- usr/share/lwm2m-launcher/check.schema.json
 drwxr-xr-x usr/share/man/
 drwxr-xr-x usr/share/man/man8/
 -rw-r--r-- usr/share/man/man8/lwm2m-launcher.8.gz
