@@ -58,22 +58,24 @@ std::string boolean(bool value) {
     return value ? "true" : "false";
 }
 
-std::string list(const std::vector<std::string>& values) {
+// A JSON array of `each` of the items, or of the items themselves.
+template <typename Items, typename Each>
+std::string list(const Items& items, Each each) {
     std::string json = "[";
-    for (const std::string& value : values) {
-        append(json, {json.size() > 1 ? "," : "", value});
+    for (const auto& item : items) {
+        append(json, {json.size() > 1 ? "," : "", each(item)});
     }
     return json + "]";
+}
+
+std::string list(const std::vector<std::string>& values) {
+    return list(values, [](const std::string& value) { return value; });
 }
 
 // A text as a JSON string, or, when it is not UTF-8, its byte values.
 std::string text(std::string_view value) {
     if (!is_utf8(value)) {
-        std::vector<std::string> bytes;
-        for (const char c : value) {
-            bytes.push_back(number(static_cast<unsigned char>(c)));
-        }
-        return list(bytes);
+        return list(value, [](char c) { return number(static_cast<unsigned char>(c)); });
     }
     std::string json = "\"";
     for (const char c : value) {
@@ -167,16 +169,13 @@ std::string json_report(const check_record& record) {
     const struct stat& file = read.file.status;
     const bool planned = read.status.ok() && !record.strict;
 
-    std::vector<std::string> findings;
-    for (const check_finding& finding : record.findings) {
-        findings.push_back(object({{"id", text(finding.id)},
-                                   {"line", finding.line != 0 ? number(finding.line) : "null"},
-                                   {"message", text(finding.message)}}));
-    }
-    std::vector<std::string> steps;
-    for (const check_step& step : record.steps) {
-        steps.push_back(text(step.text));
-    }
+    const std::string findings = list(record.findings, [](const check_finding& finding) {
+        return object({{"id", text(finding.id)},
+                       {"line", finding.line != 0 ? number(finding.line) : "null"},
+                       {"message", text(finding.message)}});
+    });
+    const std::string steps =
+        list(record.steps, [](const check_step& step) { return text(step.text); });
     // The client's arguments, the key (the last, when there is one) masked.
     std::vector<std::string> argv;
     const std::vector<std::string>& arguments = plan.command.arguments;
@@ -211,11 +210,11 @@ std::string json_report(const check_record& record) {
                                 {"ends_at_zero_byte", boolean(plan.facts.ends_at_zero)},
                                 {"bytes_outside_base64", number(plan.facts.strays)},
                                 {"read_whole", boolean(plan.csv != csv_outcome::unreadable)}})},
-                {"findings", list(findings)},
+                {"findings", findings},
                 {"finding_count", number(record.finding_count)},
                 {"outcome", object({{"status", number(static_cast<std::uint64_t>(record.status))},
                                     {"reason", planned ? text_or_null(plan.reason) : "null"},
-                                    {"steps", list(steps)},
+                                    {"steps", steps},
                                     {"argv", logged ? list(argv) : "null"}})},
                 {"gateway",
                  !planned

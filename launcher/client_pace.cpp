@@ -56,16 +56,16 @@ void pace_client_start(const sigset_t& stops) {
             : unique_fd();
     char text[128];
     const ssize_t got = stamp ? ::read(stamp.get(), text, sizeof text) : -1;
-    std::int64_t last = 0;
+    std::int64_t started = 0;
     struct stat settings {};
     const char* const end = text + std::max<ssize_t>(got, 0);
-    const auto [at, error] = std::from_chars(text, end, last);
+    const auto [at, error] = std::from_chars(text, end, started);
     if (got <= 0 || error != std::errc() || ::stat(settings_path, &settings) != 0 ||
         std::string_view(at, static_cast<std::size_t>(end - at)) !=
             joined({" ", settings_identity(settings), "\n"})) {
         return;
     }
-    const nanoseconds since = since_boot() - nanoseconds{last};
+    const nanoseconds since = since_boot() - nanoseconds{started};
     if (since < nanoseconds{} || since >= client_start_pace) {
         return;
     }

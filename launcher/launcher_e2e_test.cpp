@@ -304,7 +304,7 @@ protected:
                 ::sigemptyset(&only);
                 ::sigaddset(&only, start.ignored_signal);
                 ::sigprocmask(SIG_BLOCK, &only, nullptr);
-                ::raise(start.ignored_signal);
+                static_cast<void>(::raise(start.ignored_signal));
             }
             if (start.descriptor_limit != 0) {
                 const rlimit limit{start.descriptor_limit, start.descriptor_hard_limit != 0
@@ -1280,7 +1280,7 @@ strings held_by_strace(const std::string& call, int when, const strings& filter)
 
 // Calls `act` once some process holds `path` open (a launcher that strace
 // holds inside a step), or after 20 seconds.
-std::thread when_held_open(const std::string& path, std::function<void()> act) {
+std::thread when_held_open(const std::string& path, const std::function<void()>& act) {
     return std::thread([path, act] {
         namespace fs = std::filesystem;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -1326,7 +1326,7 @@ TEST_F(Launcher, TheWalkFinishesAndWritesNothingThrough) {
     write_file(settings_path, typical_settings());
     install_client();
     std::thread mover = when_held_open("/tmp/lwm2m/etc/a.d/inner", [] {
-        ::rename("/tmp/lwm2m/etc/a.d/inner", "/tmp/lwm2m/moved");
+        static_cast<void>(::rename("/tmp/lwm2m/etc/a.d/inner", "/tmp/lwm2m/moved"));
     });
     auto run = run_launcher({.tool = held_by_strace("getdents64", launcher_wrapper.empty() ? 5 : 7,
                                                     {"-e", "trace=getdents64"})});
@@ -1378,7 +1378,7 @@ TEST_F(Launcher, SettingsSavedWhileTheyAreOpenedAreReadWholeOrSaidChanged) {
         write_file(settings_path, typical_settings());
         std::thread saver = when_held_open(settings_path, [] {
             write_file("/opt/Quorvane/etc/settings.new", typical_settings("0"));
-            ::rename("/opt/Quorvane/etc/settings.new", settings_path);
+            static_cast<void>(::rename("/opt/Quorvane/etc/settings.new", settings_path));
         });
         const auto run = run_launcher({.without_proc = without_proc,
                                        .tool = held_by_strace("openat", 1, {"-P", settings_path})});

@@ -76,7 +76,7 @@ std::string binfmt_misc_handler(std::string_view head) {
         // "magic HEX" and "mask HEX", one a line.
         const auto field = [&](std::string_view key) {
             const auto at = lines.find("\n" + std::string(key) + " ");
-            const auto begin = at == lines.npos ? lines.size() : at + key.size() + 2;
+            const auto begin = at == std::string_view::npos ? lines.size() : at + key.size() + 2;
             return lines.substr(begin, lines.find('\n', begin) - begin);
         };
         const std::string_view magic = field("magic");
@@ -122,7 +122,7 @@ exec_forecast foresee(const char* path, int depth) {
         // The interpreter's name: after blanks, up to a blank or the line end.
         const auto begin = head.find_first_not_of(" \t", 2);
         const auto end = head.find_first_of(" \t\n", begin);
-        if (begin == head.npos || end == head.npos || begin == end) {
+        if (begin == std::string_view::npos || end == std::string_view::npos || begin == end) {
             return refused(ENOEXEC);
         }
         return depth == 4
@@ -148,7 +148,7 @@ exec_forecast foresee(const char* path, int depth) {
     for (unsigned i = 0; i < header.e_phnum; ++i) {
         program_header segment{};
         if (::pread(file.get(), &segment, sizeof segment,
-                    static_cast<off_t>(header.e_phoff + i * header.e_phentsize)) !=
+                    static_cast<off_t>(header.e_phoff + std::size_t{i} * header.e_phentsize)) !=
             static_cast<ssize_t>(sizeof segment)) {
             return refused(ENOEXEC);
         }

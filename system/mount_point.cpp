@@ -24,8 +24,8 @@ int fdinfo_mount_id(int fd, std::uint64_t& id) {
     const ssize_t got = info ? ::read(info.get(), text, sizeof text) : -1;
     const std::string_view lines(text, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
     const auto at = lines.find("\nmnt_id:\t");
-    return got < 0            ? errno
-           : at == lines.npos ? EINVAL
+    return got < 0                        ? errno
+           : at == std::string_view::npos ? EINVAL
            : std::from_chars(&lines[at + 9], lines.data() + lines.size(), id).ec == std::errc()
                ? 0
                : EINVAL;

@@ -72,7 +72,7 @@ void wait_for_exit(pid_t pid) {
 
 namespace {
 
-void take_and_forget(int) {}
+void take_and_forget(int /*signal*/) {}
 
 }  // namespace
 

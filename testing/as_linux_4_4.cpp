@@ -40,11 +40,12 @@ constexpr unsigned machine = 0;
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fputs("usage: as_linux_4_4 PROGRAM [ARGUMENT...]\n", stderr);
+        static_cast<void>(std::fputs("usage: as_linux_4_4 PROGRAM [ARGUMENT...]\n", stderr));
         return 126;
     }
-    if (last_call == 0) {
-        std::fputs("as_linux_4_4: unknown machine\n", stderr);
+    // cppcheck-suppress knownConditionTrueFalse
+    if (last_call == 0) {  // a machine this file has no number for
+        static_cast<void>(std::fputs("as_linux_4_4: unknown machine\n", stderr));
         return 77;
     }
     // Another machine's calls (x86_64's x32 ABI among them) are refused too.
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
         return 126;
     }
     ::execv(argv[1], argv + 1);
-    std::fprintf(stderr, "as_linux_4_4: %s: %s\n", argv[1], std::strerror(errno));
+    static_cast<void>(
+        std::fprintf(stderr, "as_linux_4_4: %s: %s\n", argv[1], std::strerror(errno)));
     return 126;
 }
