@@ -1278,10 +1278,14 @@ strings held_by_strace(const std::string& call, int when, const strings& filter)
     return words;
 }
 
-// Calls `act` once some process holds `path` open (a launcher that strace
-// holds inside a step), or after 20 seconds.
+// Calls `act` once some process holds the file at `path` open (a launcher
+// that strace holds inside a step), or after 20 seconds. The file is told
+// by its device and inode: another test's launcher may hold a file of the
+// same name in a mount namespace of its own.
 std::thread when_held_open(const std::string& path, const std::function<void()>& act) {
-    return std::thread([path, act] {
+    struct stat wanted {};
+    ::stat(path.c_str(), &wanted);
+    return std::thread([wanted, act] {
         namespace fs = std::filesystem;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         std::error_code ignored;
@@ -1290,7 +1294,9 @@ std::thread when_held_open(const std::string& path, const std::function<void()>&
                  process.increment(ignored)) {
                 for (fs::directory_iterator fd(process->path() / "fd", ignored); fd != end;
                      fd.increment(ignored)) {
-                    if (fs::read_symlink(fd->path(), ignored) == path) {
+                    struct stat held {};
+                    if (::stat(fd->path().c_str(), &held) == 0 && held.st_dev == wanted.st_dev &&
+                        held.st_ino == wanted.st_ino) {
                         act();
                         return;
                     }
