@@ -860,11 +860,11 @@ TEST_F(Launcher, CheckForeseesWhatExecWillAnswer) {
          "Permission denied"},
         {"a directory", [] { ::mkdir(client_path, 0755); }, "Permission denied"},
     };
-    for (const auto& [what, install, reason] : clients) {
+    // The first two are this machine's /bin/true, changed: an emulator runs
+    // another machine's programs as its own.
+    for (std::size_t row = native ? 0 : 2; row < std::size(clients); ++row) {
+        const auto& [what, install, reason] = clients[row];
         SCOPED_TRACE(what);
-        if (!native && std::string_view(what).find("machine") != std::string_view::npos) {
-            continue;
-        }
         mount_tmpfs("/opt/Quorvane/bin");
         install();
         const std::string said =
@@ -1411,7 +1411,8 @@ TEST_F(Launcher, TwoSpareDescriptorsAreEnoughAndFailedStartsAreSaid) {
         GTEST_SKIP() << "a tool run around the launcher needs descriptors of its own";
     }
     write_file(settings_path, typical_settings());
-    write_file(client_path, test_dir::read("/bin/true"), 0755);  // needs no descriptor
+    // A client that needs no descriptor, of whatever machine the tests run on.
+    write_file(client_path, "#!/bin/true\n", 0755);
     const std::string short_of_descriptors =
         not_started + "can't read /opt/Quorvane/etc/settings: Too many open files\n";
     for (const rlim_t limit : {3U, 4U, 5U, 6U}) {
