@@ -9,9 +9,6 @@
 #include <sys/stat.h>
 
 #include <cstring>
-#include <initializer_list>
-#include <utility>
-#include <vector>
 
 #include "client_command.h"
 #include "complain.h"
@@ -50,115 +47,96 @@ bool is_utf8(std::string_view text) {
     return true;
 }
 
-std::string number(std::uint64_t value) {
-    return std::to_string(value);
-}
+// Writes JSON values, separating them as it goes.
+class json_writer {
+public:
+    std::string text;
 
-std::string boolean(bool value) {
-    return value ? "true" : "false";
-}
-
-// A JSON array of `each` of the items, or of the items themselves.
-template <typename Items, typename Each>
-std::string list(const Items& items, Each each) {
-    std::string json = "[";
-    for (const auto& item : items) {
-        append(json, {json.size() > 1 ? "," : "", each(item)});
+    json_writer& key(std::string_view name) {
+        separate();
+        append(text, {"\"", name, "\":"});
+        fresh_ = true;
+        return *this;
     }
-    return json + "]";
-}
-
-std::string list(const std::vector<std::string>& values) {
-    return list(values, [](const std::string& value) { return value; });
-}
-
-// A text as a JSON string, or, when it is not UTF-8, its byte values.
-std::string text(std::string_view value) {
-    if (!is_utf8(value)) {
-        return list(value, [](char c) { return number(static_cast<unsigned char>(c)); });
+    json_writer& open(char bracket) {
+        separate();
+        text += bracket;
+        fresh_ = true;
+        return *this;
     }
-    std::string json = "\"";
-    for (const char c : value) {
-        if (c == '"' || c == '\\') {
-            append(json, {"\\", std::string_view(&c, 1)});
-        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            append(json, {"\\u00", hex_upper(std::string_view(&c, 1))});
-        } else {
-            json += c;
+    json_writer& close(char bracket) {
+        text += bracket;
+        fresh_ = false;
+        return *this;
+    }
+    json_writer& number(std::uint64_t value) { return raw(std::to_string(value)); }
+    json_writer& boolean(bool value) { return raw(value ? "true" : "false"); }
+    json_writer& null() { return raw("null"); }
+    // A text as a JSON string, or, not UTF-8, as an array of byte values.
+    json_writer& string(std::string_view value) {
+        if (!is_utf8(value)) {
+            open('[');
+            for (const char c : value) {
+                number(static_cast<unsigned char>(c));
+            }
+            return close(']');
         }
-    }
-    return json + "\"";
-}
-
-// A text, or null for none.
-std::string text_or_null(std::string_view value) {
-    return value.empty() ? "null" : text(value);
-}
-
-std::string object(std::initializer_list<std::pair<std::string_view, std::string>> members) {
-    std::string json = "{";
-    for (const auto& [key, value] : members) {
-        append(json, {json.size() > 1 ? ",\"" : "\"", key, "\":", value});
-    }
-    return json + "}";
-}
-
-std::string type_of(mode_t mode) {
-    return S_ISREG(mode)                    ? "\"regular_file\""
-           : S_ISDIR(mode)                  ? "\"directory\""
-           : S_ISFIFO(mode)                 ? "\"fifo\""
-           : S_ISCHR(mode) || S_ISBLK(mode) ? "\"device\""
-           : S_ISLNK(mode)                  ? "\"symbolic_link\""
-                                            : "\"other\"";
-}
-
-std::string error_or_null(int error) {
-    return error != 0 ? text(std::strerror(error)) : "null";
-}
-
-// A work directory as the walk found it.
-std::string directory(const char* path, const dir_found& found) {
-    const bool there = found.looked && found.error == 0;
-    return object({{"path", text(path)},
-                   {"looked", boolean(found.looked)},
-                   {"exists", boolean(there)},
-                   {"type", there ? type_of(found.status.st_mode) : "null"},
-                   {"owner_uid", there ? number(found.status.st_uid) : "null"},
-                   {"mode", number(found.status.st_mode & 07777)},
-                   {"error", error_or_null(found.error)},
-                   {"make_error", error_or_null(found.make_error)}});
-}
-
-std::string settings_of(const module_settings_read& read) {
-    std::vector<std::string> rows;
-    for (std::size_t i = 0; read.status.ok() && i < module_keys.size(); ++i) {
-        const module_key& key = module_keys[i];
-        const settings_value& value = read.values[i];
-        const std::string line = value.found ? number(value.line) : "null";
-        const std::string set = boolean(value.found);
-        if (key.text == &module_settings::psk) {  // never its value
-            rows.push_back(
-                object({{"key", text(key.name)},
-                        {"set", set},
-                        {"line", line},
-                        {"value", "null"},
-                        {"passed_in_hexadecimal", boolean(read.settings.psk_hex != 0)}}));
-        } else if (key.place != nullptr) {
-            rows.push_back(object({{"key", text(key.name)},
-                                   {"set", set},
-                                   {"line", line},
-                                   {"value", "null"},
-                                   {"base64_characters", number(value.place.length)}}));
-        } else {
-            rows.push_back(
-                object({{"key", text(key.name)},
-                        {"set", set},
-                        {"line", line},
-                        {"value", key.number != nullptr ? number(read.settings.*key.number)
-                                                        : text(read.settings.*key.text)}}));
+        separate();
+        text += '"';
+        for (const char c : value) {
+            if (c == '"' || c == '\\') {
+                append(text, {"\\", std::string_view(&c, 1)});
+            } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                append(text, {"\\u00", hex_upper(std::string_view(&c, 1))});
+            } else {
+                text += c;
+            }
         }
+        text += '"';
+        fresh_ = false;
+        return *this;
     }
-    return list(rows);
+    json_writer& string_or_null(std::string_view value) {
+        return value.empty() ? null() : string(value);
+    }
+
+private:
+    json_writer& raw(std::string_view value) {
+        separate();
+        text += value;
+        fresh_ = false;
+        return *this;
+    }
+    void separate() {
+        if (!fresh_ && !text.empty() && text.back() != ':') {
+            text += ',';
+        }
+        fresh_ = false;
+    }
+    bool fresh_ = true;
+};
+
+const char* type_of(mode_t mode) {
+    return S_ISREG(mode)                    ? "regular_file"
+           : S_ISDIR(mode)                  ? "directory"
+           : S_ISFIFO(mode)                 ? "fifo"
+           : S_ISCHR(mode) || S_ISBLK(mode) ? "device"
+           : S_ISLNK(mode)                  ? "symbolic_link"
+                                            : "other";
+}
+
+void write_dir(json_writer& json, const char* path, const dir_found& found) {
+    json.open('{').key("path").string(path).key("looked").boolean(found.looked);
+    json.key("exists").boolean(found.looked && found.error == 0);
+    json.key("type").string_or_null(found.looked && found.error == 0 ? type_of(found.status.st_mode)
+                                                                     : "");
+    json.key("owner_uid");
+    found.looked&& found.error == 0 ? json.number(found.status.st_uid) : json.null();
+    json.key("mode").number(found.status.st_mode & 07777);
+    json.key("error").string_or_null(found.error != 0 ? std::strerror(found.error) : "");
+    json.key("make_error")
+        .string_or_null(found.make_error != 0 ? std::strerror(found.make_error) : "");
+    json.close('}');
 }
 
 }  // namespace
@@ -166,68 +144,101 @@ std::string settings_of(const module_settings_read& read) {
 std::string json_report(const check_record& record) {
     const start_plan& plan = record.plan;
     const module_settings_read& read = plan.read;
-    const struct stat& file = read.file.status;
-    const bool planned = read.status.ok() && !record.strict;
+    const bool readable = read.status.ok();
+    json_writer json;
+    json.open('{').key("format").number(1);
 
-    const std::string findings = list(record.findings, [](const check_finding& finding) {
-        return object({{"id", text(finding.id)},
-                       {"line", finding.line != 0 ? number(finding.line) : "null"},
-                       {"message", text(finding.message)}});
-    });
-    const std::string steps =
-        list(record.steps, [](const check_step& step) { return text(step.text); });
-    // The client's arguments, the key (the last, when there is one) masked.
-    std::vector<std::string> argv;
-    const std::vector<std::string>& arguments = plan.command.arguments;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const bool key = plan.command.key_size != 0 && i + 1 == arguments.size();
-        argv.push_back(text(key ? "********" : arguments[i]));
+    const struct stat& file = read.file.status;
+    json.key("settings_file").open('{').key("path").string(record.path);
+    json.key("readable").boolean(readable);
+    json.key("reason").string_or_null(readable ? "" : settings_status_text(read.status));
+    json.key("type").string_or_null(file.st_mode != 0 ? type_of(file.st_mode) : "");
+    json.key("size_bytes").number(static_cast<std::uint64_t>(file.st_size));
+    json.key("mode").number(file.st_mode & 07777).key("owner_uid").number(file.st_uid);
+    json.close('}');
+
+    json.key("settings").open('[');
+    for (std::size_t i = 0; readable && i < module_keys.size(); ++i) {
+        const module_key& key = module_keys[i];
+        const settings_value& value = read.values[i];
+        json.open('{').key("key").string(key.name).key("set").boolean(value.found);
+        json.key("line");
+        value.found ? json.number(value.line) : json.null();
+        json.key("value");
+        if (key.text == &module_settings::psk) {
+            json.null().key("passed_in_hexadecimal").boolean(read.settings.psk_hex != 0);
+        } else if (key.place != nullptr) {
+            json.null().key("base64_characters").number(value.place.length);
+        } else if (key.number != nullptr) {
+            json.number(read.settings.*key.number);
+        } else {
+            json.string(read.settings.*key.text);
+        }
+        json.close('}');
     }
+    json.close(']');
+
+    json.key("csv").open('{').key("base64_characters").number(read.settings.csv.length);
+    json.key("size_bytes").number(plan.facts.bytes);
+    json.key("ends_at_zero_byte").boolean(plan.facts.ends_at_zero);
+    json.key("bytes_outside_base64").number(plan.facts.strays);
+    json.key("read_whole").boolean(plan.csv != csv_outcome::unreadable);
+    json.close('}');
+
+    json.key("findings").open('[');
+    for (const check_finding& finding : record.findings) {
+        json.open('{').key("id").string(finding.id).key("line");
+        finding.line != 0 ? json.number(finding.line) : json.null();
+        json.key("message").string(finding.message).close('}');
+    }
+    json.close(']').key("finding_count").number(record.finding_count);
+
+    const bool planned = readable && !record.strict;
+    json.key("outcome").open('{').key("status").number(static_cast<std::uint64_t>(record.status));
+    json.key("reason").string_or_null(planned ? plan.reason : "");
+    json.key("steps").open('[');
+    for (const check_step& step : record.steps) {
+        json.string(step.text);
+    }
+    json.close(']').key("argv");
     const bool logged = planned && (plan.outcome == start_outcome::client_started ||
                                     plan.outcome == start_outcome::client_failed);
-    std::vector<std::string> exposed;
-    if (record.settings_exposed) {
-        exposed.emplace_back("\"settings_file_readable_by_others\"");
+    if (logged) {
+        json.open('[');
+        for (std::size_t i = 0; i < plan.command.arguments.size(); ++i) {
+            const bool key = plan.command.key_size != 0 && i + 1 == plan.command.arguments.size();
+            json.string(key ? "********" : plan.command.arguments[i]);
+        }
+        json.close(']');
+    } else {
+        json.null();
     }
-    if (record.proc_exposed) {
-        exposed.emplace_back("\"proc_shows_command_lines\"");
-    }
+    json.close('}');
 
-    return object(
-               {{"format", "1"},
-                {"settings_file",
-                 object({{"path", text(record.path)},
-                         {"readable", boolean(read.status.ok())},
-                         {"reason",
-                          read.status.ok() ? "null" : text(settings_status_text(read.status))},
-                         {"type", file.st_mode != 0 ? type_of(file.st_mode) : "null"},
-                         {"size_bytes", number(static_cast<std::uint64_t>(file.st_size))},
-                         {"mode", number(file.st_mode & 07777)},
-                         {"owner_uid", number(file.st_uid)}})},
-                {"settings", settings_of(read)},
-                {"csv", object({{"base64_characters", number(read.settings.csv.length)},
-                                {"size_bytes", number(plan.facts.bytes)},
-                                {"ends_at_zero_byte", boolean(plan.facts.ends_at_zero)},
-                                {"bytes_outside_base64", number(plan.facts.strays)},
-                                {"read_whole", boolean(plan.csv != csv_outcome::unreadable)}})},
-                {"findings", findings},
-                {"finding_count", number(record.finding_count)},
-                {"outcome", object({{"status", number(static_cast<std::uint64_t>(record.status))},
-                                    {"reason", planned ? text_or_null(plan.reason) : "null"},
-                                    {"steps", steps},
-                                    {"argv", logged ? list(argv) : "null"}})},
-                {"gateway",
-                 !planned
-                     ? "null"
-                     : object({{"client", object({{"path", text(client_program)},
-                                                  {"executable", boolean(plan.client.error == 0)},
-                                                  {"reason", error_or_null(plan.client.error)},
-                                                  {"binfmt_misc_handler",
-                                                   text_or_null(plan.client.handler)}})},
-                               {"work_root", directory(work_root, plan.work.root)},
-                               {"work_dir", directory(work_dir, plan.work.etc)},
-                               {"running_client_pid",
-                                record.running_client ? *record.running_client : "null"},
-                               {"key_exposed_by", list(exposed)}})}}) +
-           "\n";
+    json.key("gateway");
+    if (planned) {
+        json.open('{').key("client").open('{').key("path").string(client_program);
+        json.key("executable").boolean(plan.client.error == 0);
+        json.key("reason").string_or_null(plan.client.error != 0 ? std::strerror(plan.client.error)
+                                                                 : "");
+        json.key("binfmt_misc_handler").string_or_null(plan.client.handler).close('}');
+        json.key("work_root");
+        write_dir(json, work_root, plan.work.root);
+        json.key("work_dir");
+        write_dir(json, work_dir, plan.work.etc);
+        json.key("running_client_pid");
+        record.running_client ? json.number(std::stoull(*record.running_client)) : json.null();
+        json.key("key_exposed_by").open('[');
+        if (record.settings_exposed) {
+            json.string("settings_file_readable_by_others");
+        }
+        if (record.proc_exposed) {
+            json.string("proc_shows_command_lines");
+        }
+        json.close(']').close('}');
+    } else {
+        json.null();
+    }
+    json.close('}');
+    return json.text + "\n";
 }

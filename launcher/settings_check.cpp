@@ -414,9 +414,12 @@ check_record make_check_record(const char* path, bool strict) {
     read_settings(record);
     // By line, in the order they were found: the pass finds them line by
     // line, and the few found after it go where their line is.
-    std::stable_sort(
-        record.findings.begin(), record.findings.end(),
-        [](const check_finding& a, const check_finding& b) { return a.line < b.line; });
+    std::vector<check_finding>& findings = record.findings;
+    for (std::size_t i = 1; i < findings.size(); ++i) {
+        for (std::size_t j = i; j > 0 && findings[j].line < findings[j - 1].line; --j) {
+            std::swap(findings[j], findings[j - 1]);
+        }
+    }
     if (strict) {
         record.status = record.finding_count == 0 ? 0 : 3;
         return record;
