@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright 2026 The lwm2m-launcher authors
 //
-// Whether a text is one JSON value (RFC 8259), nothing around it but a
-// final line feed: a plain recursive reader for the fuzz targets, which
-// know no other parser.
+// Whether a text is one JSON value (RFC 8259) and a final line feed: a
+// plain recursive reader for the fuzz targets, which have no other parser.
 #pragma once
 
 #include <cctype>
@@ -13,76 +12,56 @@
 class json_reader {
 public:
     explicit json_reader(std::string_view text) : text_(text) {}
-
-    bool whole() { return value(0) && (rest() == "\n" || rest().empty()); }
+    bool whole() { return value(0) && text_.substr(at_) == "\n"; }
 
 private:
-    std::string_view rest() const { return text_.substr(at_); }
-    bool next(char c) {
-        if (at_ < text_.size() && text_[at_] == c) {
-            ++at_;
-            return true;
-        }
-        return false;
+    bool next(std::string_view word) {
+        const bool there = text_.substr(at_).starts_with(word);
+        at_ += there ? word.size() : 0;
+        return there;
     }
-    bool word(std::string_view w) {
-        if (!rest().starts_with(w)) {
-            return false;
-        }
-        at_ += w.size();
-        return true;
+    bool any_of(const char* set) {
+        const bool there = at_ < text_.size() && text_[at_] != '\0' && std::strchr(set, text_[at_]);
+        at_ += there ? 1 : 0;
+        return there;
     }
     bool digits() {
         const std::size_t from = at_;
-        while (at_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[at_])) != 0) {
-            ++at_;
+        while (any_of("0123456789")) {
         }
         return at_ > from;
     }
     bool number() {
-        next('-');
-        if (!next('0') && !digits()) {
-            return false;
-        }
-        if (next('.') && !digits()) {
-            return false;
-        }
-        if (next('e') || next('E')) {
-            next('+') || next('-');
-            return digits();
-        }
-        return true;
+        next("-");
+        return (next("0") || digits()) && (!next(".") || digits()) &&
+               (!any_of("eE") || (any_of("+-"), digits()));
     }
     bool string() {
-        if (!next('"')) {
+        if (!next("\"")) {
             return false;
         }
-        while (at_ < text_.size()) {
-            const auto c = static_cast<unsigned char>(text_[at_++]);
-            if (c == '"') {
+        while (at_ < text_.size() && static_cast<unsigned char>(text_[at_]) >= 0x20) {
+            if (next("\"")) {
                 return true;
             }
-            if (c < 0x20) {
-                return false;
-            }
-            if (c == '\\') {
-                if (word("u")) {
-                    for (int i = 0; i < 4; ++i) {
-                        if (at_ >= text_.size() ||
-                            std::isxdigit(static_cast<unsigned char>(text_[at_++])) == 0) {
-                            return false;
-                        }
+            if (next("\\u")) {
+                for (int i = 0; i < 4; ++i) {
+                    if (!any_of("0123456789abcdefABCDEF")) {
+                        return false;
                     }
-                } else if (at_ >= text_.size() ||
-                           std::strchr("\"\\/bfnrt", text_[at_++]) == nullptr) {
+                }
+            } else if (next("\\")) {
+                if (!any_of("\"\\/bfnrt")) {
                     return false;
                 }
+            } else {
+                ++at_;
             }
         }
         return false;
     }
     template <typename Item>
-    bool sequence(char close, Item item) {
+    bool sequence(const char* close, Item item) {
         if (next(close)) {
             return true;
         }
@@ -90,20 +69,20 @@ private:
             if (!item()) {
                 return false;
             }
-        } while (next(','));
+        } while (next(","));
         return next(close);
     }
     bool value(int depth) {
         if (depth > 64) {
             return false;
         }
-        if (next('{')) {
-            return sequence('}', [&] { return string() && next(':') && value(depth + 1); });
+        if (next("{")) {
+            return sequence("}", [&] { return string() && next(":") && value(depth + 1); });
         }
-        if (next('[')) {
-            return sequence(']', [&] { return value(depth + 1); });
+        if (next("[")) {
+            return sequence("]", [&] { return value(depth + 1); });
         }
-        return string() || word("true") || word("false") || word("null") || number();
+        return string() || next("true") || next("false") || next("null") || number();
     }
 
     std::string_view text_;
