@@ -33,7 +33,7 @@ struct check_step {
 };
 
 struct check_record {
-    const char* path = nullptr;
+    std::string path;  // the settings file, as named
     bool strict = false;
     start_plan plan;  // the settings, the CSV, the walk, the client, the decision
     std::array<std::string, module_keys.size()> shown;  // each setting as the report shows it
