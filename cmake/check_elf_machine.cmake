@@ -2,7 +2,9 @@
 # Copyright 2026 The lwm2m-launcher authors
 #
 # Checks that FILE is an ELF executable for the machine MACHINE, given as the
-# header's e_machine field in hexadecimal, little-endian ("b700": aarch64).
+# header's e_machine field in hexadecimal, in the file's byte order ("b700":
+# little-endian aarch64; "0008": big-endian MIPS, which a little-endian
+# build would show as "0800").
 # Usage: cmake -DFILE=path -DMACHINE=b700 -P check_elf_machine.cmake
 file(READ "${FILE}" header LIMIT 20 HEX)
 string(SUBSTRING "${header}" 0 8 magic)

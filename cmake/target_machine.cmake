@@ -19,3 +19,9 @@ if(LAUNCHER_TARGET_PROCESSOR STREQUAL "arm64")
 elseif(LAUNCHER_TARGET_PROCESSOR STREQUAL "AMD64")
   set(LAUNCHER_TARGET_PROCESSOR x86_64)
 endif()
+
+# LAUNCHER_TARGET_GLIBC: whether the programs are built against glibc. The
+# Debian package is made and checked only then; musl builds go into
+# OpenWrt's packages instead.
+include(CheckCXXSymbolExists)
+check_cxx_symbol_exists(__GLIBC__ features.h LAUNCHER_TARGET_GLIBC)

@@ -255,7 +255,8 @@ settings_line_observer finding_observer(check_record& record) {
             }
             return;
         }
-        const std::string_view text = line.head.substr(0, line.text_end);
+        const std::string_view text = line.head.substr(
+            0, static_cast<std::size_t>(std::min<std::uint64_t>(line.text_end, line.head.size())));
         const auto equals = text.find('=');
         if (equals == std::string_view::npos) {
             return;

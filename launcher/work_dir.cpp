@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -21,6 +20,7 @@
 #include "fixed_paths.h"
 #include "mount_point.h"
 #include "process_start.h"
+#include "statx_fields.h"
 
 namespace {
 
@@ -72,8 +72,8 @@ bool pinned(int dir, const char* name, const struct statx& status) {
                                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
                              : -1);
     int flags = 0;
-    return file && ::ioctl(file.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
-           (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
+    return file && inode_flags(file.get(), flags) == 0 &&
+           (flags & static_cast<int>(FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
 }
 
 // What the kernel would answer a change to the open file `fd` (or, with

@@ -213,7 +213,8 @@ private:
         if (!first) {
             return;
         }
-        if (start < cut && head_[start] == '"') {
+        // `start` lies within the key's name and its '=', which the head holds.
+        if (start < cut && head_[static_cast<std::size_t>(start)] == '"') {
             ++start;
         }
         value.found = true;
@@ -290,14 +291,17 @@ int settings_scan(const settings_file& file, std::span<const settings_key> keys,
 
 settings_status settings_read_place(const settings_file& file, settings_place place,
                                     const std::function<bool(std::string_view)>& take) {
-    const std::size_t size = std::min<std::uint64_t>(place.length, settings_buffer_size);
+    // Places are 64-bit on every machine; a read is at most the buffer.
+    const auto size =
+        static_cast<std::size_t>(std::min<std::uint64_t>(place.length, settings_buffer_size));
     const auto buffer = std::make_unique_for_overwrite<char[]>(size);
     std::uint64_t at = place.offset;
     const std::uint64_t end = place.offset + place.length;
     bool more = true;
     while (more && at < end) {
         const ssize_t got =
-            ::pread(file.fd.get(), buffer.get(), std::min<std::uint64_t>(size, end - at),
+            ::pread(file.fd.get(), buffer.get(),
+                    static_cast<std::size_t>(std::min<std::uint64_t>(size, end - at)),
                     static_cast<off_t>(at));
         if (got < 0 && errno == EINTR) {
             continue;

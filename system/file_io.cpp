@@ -3,9 +3,28 @@
 
 #include "file_io.h"
 
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+namespace {
+
+// The type of ioctl's request: unsigned long in glibc, int in musl.
+template <typename Function>
+struct request_of;
+template <typename Request>
+struct request_of<int(int, Request, ...)> {
+    using type = Request;
+};
+template <typename Request>
+struct request_of<int(int, Request, ...) noexcept> {
+    using type = Request;
+};
+using ioctl_request = request_of<decltype(::ioctl)>::type;
+
+}  // namespace
 
 int unique_fd::close() {
     if (fd_ < 0) {
@@ -34,4 +53,9 @@ int write_all(int fd, std::string_view data) {
         data.remove_prefix(static_cast<std::size_t>(written));
     }
     return 0;
+}
+
+int inode_flags(int fd, int& flags) {
+    // FS_IOC_GETFLAGS's number fits either type: it is the same request.
+    return ::ioctl(fd, static_cast<ioctl_request>(FS_IOC_GETFLAGS), &flags) == 0 ? 0 : errno;
 }

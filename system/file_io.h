@@ -39,3 +39,7 @@ private:
 // 0, or the errno of the write that the system refused (EIO when it makes
 // no progress at all).
 int write_all(int fd, std::string_view data);
+
+// The inode flags of the open file `fd` (FS_IOC_GETFLAGS: immutable,
+// append-only, ...) into `flags`. 0, or the errno.
+int inode_flags(int fd, int& flags);

@@ -34,7 +34,7 @@ int fdinfo_mount_id(int fd, std::uint64_t& id) {
 // The ID of the mount that the entry `name` of `dir` ("": `dir`) lies on.
 int mount_id_of(int dir, const char* name, const struct statx& status, std::uint64_t& id) {
     if ((status.stx_mask & STATX_MNT_ID) != 0) {
-        id = status.stx_mnt_id;
+        id = statx_mount_id(status);
         return 0;
     }
     // A handle of no bytes: EOVERFLOW, and the mount ID all the same.

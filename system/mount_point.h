@@ -5,10 +5,10 @@
 // every kernel from Linux 4.4.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <optional>
+
+#include "statx_fields.h"
 
 // Whether something is mounted on the entry `name` of the directory `dir`,
 // given the statx of both (which the C library makes up from fstatat before

@@ -47,10 +47,13 @@ update_once() {
     updated=yes
 }
 
+# A package counts as there when it is installed, or when a command of its
+# name is (npm from Node.js's own packages, say, which Debian's would
+# conflict with).
 missing_of() {
     for package in $(packages_of "$1"); do
         dpkg-query -W -f='${Status}' "$package" 2> /dev/null | grep -q 'ok installed' ||
-            printf ' %s' "$package"
+            command -v "$package" > /dev/null || printf ' %s' "$package"
     done
 }
 if [ "$(id -u)" -ne 0 ]; then
