@@ -7,7 +7,8 @@
 # ca-certificates and nothing else, entered with systemd-nspawn (not
 # booted), holding a clone of this tree's last commit. There, in the
 # README's order: the two commands (demo/demo.sh, tools/test.sh), the
-# aarch64 build and tests, and the robustness checks (sanitizers, fuzzing,
+# aarch64 build and tests, the musl builds and their tests, and the
+# robustness checks (sanitizers, fuzzing,
 # static checks, the benchmarks' figures). A package missing from the
 # README's install steps fails it, as it would fail a new user.
 #
@@ -29,6 +30,9 @@ commands='demo/demo.sh
 tools/test.sh
 tools/need.sh aarch64
 cmake --workflow --preset aarch64
+tools/need.sh musl
+cmake --workflow --preset musl-aarch64
+cmake --workflow --preset musl-mips
 tools/need.sh demo test test-unpacked ci
 cmake --workflow --preset sanitize
 fuzz/run.sh 60

@@ -39,10 +39,11 @@
 # the instances' output (procd sends it to /dev/log), ubusd runs, and procd
 # runs as the service manager alone, not as PID 1 (`procd -s SOCKET`).
 #
-# Usage: procd_check.sh [TREES OPENWRT [LAUNCHER CLIENT]]
+# Usage: procd_check.sh [TREES OPENWRT [LAUNCHER CLIENT [SERVICE]]]
 #   by default $LAUNCHER_PROCD_TREES and $LAUNCHER_OPENWRT_FILES; LAUNCHER
 #   and CLIENT by default build/default's launcher and stand-in client
-#   (testing/stand_in_client.cpp). As root; tools/need.sh procd installs
+#   (testing/stand_in_client.cpp), SERVICE packaging/procd/lwm2m-launcher
+#   (tools/openwrt_check.sh gives those an ipk installs). As root; tools/need.sh procd installs
 #   what the build and the run need.
 # Exit: 0 every phase holds, 1 one doesn't or a step failed, 77 skipped (no
 # trees given).
@@ -198,8 +199,9 @@ trees=$(cd "$trees" && pwd)
 openwrt=$(cd "$openwrt" && pwd)
 launcher=${3:-$source_dir/build/default/launcher/lwm2m-launcher}
 client=${4:-$source_dir/build/default/testing/stand_in_client}
+service=${5:-$source_dir/packaging/procd/lwm2m-launcher}
 [ "$(id -u)" -eq 0 ] || { echo "procd check: needs root, for its namespaces"; exit 1; }
-for file in "$launcher" "$client" "$openwrt/etc/rc.common" "$openwrt/lib/functions.sh" \
+for file in "$launcher" "$client" "$service" "$openwrt/etc/rc.common" "$openwrt/lib/functions.sh" \
     "$openwrt/lib/functions/service.sh" "$openwrt/lib/functions/procd.sh"; do
     [ -f "$file" ] || { echo "procd check: no $file"; exit 1; }
 done
@@ -257,7 +259,7 @@ mkdir -p "$stage/etc/init.d" "$stage/lib/functions"
 cp "$openwrt/etc/rc.common" "$stage/etc/"
 cp "$openwrt/lib/functions.sh" "$stage/lib/"
 cp "$openwrt/lib/functions/service.sh" "$openwrt/lib/functions/procd.sh" "$stage/lib/functions/"
-cp "$source_dir/packaging/procd/lwm2m-launcher" "$stage/etc/init.d/"
+cp "$service" "$stage/etc/init.d/lwm2m-launcher"
 cp "$launcher" "$work/launcher"
 cp "$client" "$work/client"
 began=$(date +%s)
