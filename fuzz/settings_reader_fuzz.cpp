@@ -135,8 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    FUZZ_CHECK(line.text_end <= line.length);
                    FUZZ_CHECK(line.piece_text_end <=
                               std::min<std::uint64_t>(line.text_end, settings_piece_max));
-                   FUZZ_CHECK(text.substr(static_cast<std::size_t>(line.offset))
-                                  .starts_with(line.head));
+                   FUZZ_CHECK(
+                       text.substr(static_cast<std::size_t>(line.offset)).starts_with(line.head));
                    next_offset += line.length + 1;
                }) == 0);
     FUZZ_CHECK(next_offset == size || next_offset == size + 1);

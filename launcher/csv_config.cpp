@@ -28,9 +28,8 @@ settings_status decode_csv_config(const settings_file& file, settings_place plac
                                   csv_facts* facts = nullptr) {
     csv_facts seen;
     base64_stream stream;
-    const auto out = std::make_unique_for_overwrite<char[]>(
-        base64_decoded_size_max(static_cast<std::size_t>(
-            std::min<std::uint64_t>(place.length, settings_buffer_size) + 3)));
+    const auto out = std::make_unique_for_overwrite<char[]>(base64_decoded_size_max(
+        static_cast<std::size_t>(std::min<std::uint64_t>(place.length, settings_buffer_size) + 3)));
     bool more = true;
     // Hands on decoded bytes up to the first zero byte; false once done.
     const auto pass_on = [&](std::size_t count) {

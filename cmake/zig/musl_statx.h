@@ -70,9 +70,11 @@ struct statx {
 static inline int statx(int dir, const char* __restrict path, int flags, unsigned mask,
                         struct statx* __restrict out) {
     long got = syscall(SYS_statx, dir, path, flags, mask, out);
-    if (got == 0 || errno != ENOSYS) return (int)got;
+    if (got == 0 || errno != ENOSYS)
+        return (int)got;
     struct stat st;
-    if (fstatat(dir, path, &st, flags) != 0) return -1;
+    if (fstatat(dir, path, &st, flags) != 0)
+        return -1;
     memset(out, 0, sizeof *out);
     out->stx_mask = STATX_BASIC_STATS;
     out->stx_blksize = (uint32_t)st.st_blksize;
