@@ -26,18 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     in_place.resize(base64_decode_whole(in_place, in_place.data()));
     FUZZ_CHECK(in_place == decoded);
     // In chunks whose sizes the input's own bytes give.
-    base64_stream stream;
-    std::string chunked;
-    for (std::size_t at = 0; at < size;) {
-        const std::size_t chunk_size = std::min<std::size_t>(1 + data[at] % 16, size - at);
-        std::string chunk(base64_decoded_size_max(chunk_size + 3), '\0');
-        chunk.resize(base64_decode_chunk(stream, text.substr(at, chunk_size), chunk.data()));
-        chunked += chunk;
-        at += chunk_size;
-    }
-    std::string last(2, '\0');
-    last.resize(base64_decode_end(stream, last.data()));
-    FUZZ_CHECK(chunked + last == decoded);
+    FUZZ_CHECK(base64_decode_in_chunks(text, [&](std::size_t at) {
+                   return std::size_t{1} + data[at] % 16;
+               }) == decoded);
 
     // The first half as bytes to encode; the second says where junk goes.
     const std::string_view payload = text.substr(0, size / 2);

@@ -71,7 +71,8 @@ printf '[Unit]\nDescription=lwm2m-launcher unit test\nWants=lwm2m-unit-test.serv
     > "$work/lwm2m-unit-test.target"
 printf '[Unit]\nDescription=lwm2m-launcher unit checks\n[Service]\nType=oneshot\nExecStart=/bin/sh /opt/test/checks.sh\n' \
     > "$work/lwm2m-unit-test.service"
-cat > "$work/checks.sh" << 'CHECKS'
+cp "$source_dir/testing/polling.sh" "$work/checks.sh"
+cat >> "$work/checks.sh" << 'CHECKS'
 exec > /opt/results/log 2>&1
 echo "booted"
 unit=lwm2m-launcher.service
@@ -99,17 +100,9 @@ runs_client() {
 }
 no_client() { ! pgrep -f /opt/Quorvane/bin/lwm2mclient > /dev/null; }
 said() { journalctl -u "$unit" | grep -q "client not started: $1"; }
-# Waits up to SECONDS for TEST: 60 for what a machine busy compiling may
-# take; 20 for new settings, well before the launcher's own 30 s wait ends.
-within() {
-    tries=$(($1 * 2))
-    shift
-    until "$@"; do
-        [ $tries -gt 0 ] || return 1
-        sleep 0.5
-        tries=$((tries - 1))
-    done
-}
+# within SECONDS TEST (testing/polling.sh, put before these checks): 60 for
+# what a machine busy compiling may take; 20 for new settings, well before
+# the launcher's own 30 s wait ends.
 # Seconds since $1 (date +%s%N), to a tenth.
 since() {
     tenths=$((($(date +%s%N) - $1) / 100000000))
@@ -159,7 +152,7 @@ for install in new old-then-new; do
         dpkg -i /opt/debs/new.deb > /opt/results/dpkg.log 2>&1
     else
         dpkg -P lwm2m-launcher >> /opt/results/dpkg.log 2>&1
-        check "purged: the settings stay, as the README says" test -f "$settings"
+        check "purged: the settings stay, as docs/operating.md says" test -f "$settings"
         check "purged: nothing runs" sh -c "! systemctl -q is-active $unit $watch"
         dpkg -i /opt/debs/old.deb >> /opt/results/dpkg.log 2>&1
         systemctl enable --now "$unit"

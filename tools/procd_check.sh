@@ -49,6 +49,8 @@
 # trees given).
 set -eu
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=testing/polling.sh
+. "$source_dir/testing/polling.sh"
 
 if [ "${1:-}" = --inside ]; then
     # In the namespaces. The work directory ($2, in /tmp perhaps) stays in
@@ -111,15 +113,6 @@ if [ "${1:-}" = --inside ]; then
             jsonfilter -e '@["lwm2m-launcher"].instances.instance1.pid' 2> /dev/null || true
     }
     runs() { grep -c -e "$1" /tmp/lwm2m/lwm2m.log 2> /dev/null || true; }
-    wait_for() {  # wait_for SECONDS TEST...
-        tries=$(($1 * 10))
-        shift
-        until "$@"; do
-            [ $tries -gt 0 ] || return 1
-            sleep 0.1
-            tries=$((tries - 1))
-        done
-    }
     client_is_instance() { [ -n "$(running $client)" ] && [ "$(running $client)" = "$(instance)" ]; }
     another_client() { [ -n "$(running $client)" ] && [ "$(running $client)" != "$1" ]; }
     csv=$(printf 'name,register\nt,40001\n' | base64 -w 0)
@@ -133,7 +126,7 @@ if [ "${1:-}" = --inside ]; then
     began=$(now)
     service start
     expect "start: the client is procd's instance process" yes \
-        "$(wait_for 20 client_is_instance && echo yes || echo no)"
+        "$(within 20 client_is_instance && echo yes || echo no)"
     echo "figure: procd: the client ran as the instance after $(since "$began") s"
 
     # As though the client had run a while: the launcher's pace is met.
@@ -143,7 +136,7 @@ if [ "${1:-}" = --inside ]; then
     kill -KILL "$killed" || true
     began=$(now)
     expect "a killed client is started again" yes \
-        "$(wait_for 20 another_client "$killed" && echo yes || echo no)"
+        "$(within 20 another_client "$killed" && echo yes || echo no)"
     echo "figure: procd: a killed client was running again after $(since "$began") s"
 
     : > /run/die-at-once
@@ -156,7 +149,7 @@ if [ "${1:-}" = --inside ]; then
     expect "a client that dies at once is tried again, at most once per 30 s" yes \
         "$([ "$tries" -ge 2 ] && [ "$tries" -le 3 ] && echo yes || echo "no ($tries)")"
     rm /run/die-at-once
-    expect "and comes up once it can" yes "$(wait_for 40 client_is_instance && echo yes || echo no)"
+    expect "and comes up once it can" yes "$(within 40 client_is_instance && echo yes || echo no)"
 
     pid=$(running $client)
     service reload
@@ -167,13 +160,13 @@ if [ "${1:-}" = --inside ]; then
     service reload
     reloaded() { tr '\000' ' ' < "/proc/$(instance)/cmdline" 2> /dev/null | grep -q -- '-n reloaded '; }
     expect "reload after a change restarts it with the new settings" yes \
-        "$(wait_for 20 reloaded && echo yes || echo no)"
+        "$(within 20 reloaded && echo yes || echo no)"
     echo "figure: procd: new settings applied by reload after $(since "$began") s"
 
     settings 0 disabled
     service reload
     disabled() { [ "$(runs '^Quorvane is disabled\.$')" -ge 1 ]; }
-    wait_for 20 disabled || true
+    within 20 disabled || true
     sleep 12
     expect "disabled: the launcher idles, not started again" "1 $(running $launcher | wc -l)" \
         "$(runs '^Quorvane is disabled\.$') 1"
@@ -184,7 +177,7 @@ if [ "${1:-}" = --inside ]; then
     service stop
     none_left() { [ -z "$(running $client)$(running $launcher)" ]; }
     began=$(now)
-    expect "stop leaves no client and no launcher" yes "$(wait_for 20 none_left && echo yes || echo no)"
+    expect "stop leaves no client and no launcher" yes "$(within 20 none_left && echo yes || echo no)"
     echo "figure: procd: nothing left $(since "$began") s after stop"
     exit $failed
 fi
