@@ -8,7 +8,7 @@
 # stand in the page's text. Left out: the tests, the help text, the fixed
 # commands and paths, and the --check report (settings_check.cpp and
 # check_json.cpp), which is a report, not a message, and is shown whole in
-# the README.
+# docs/operating.md.
 #
 # Usage: messages_listed_test.sh SOURCE_DIR
 set -eu

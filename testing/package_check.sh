@@ -52,6 +52,11 @@ drwxr-xr-x usr/share/doc/lwm2m-launcher/
 -rw-r--r-- usr/share/doc/lwm2m-launcher/README.md
 -rw-r--r-- usr/share/doc/lwm2m-launcher/changelog.gz
 -rw-r--r-- usr/share/doc/lwm2m-launcher/copyright
+drwxr-xr-x usr/share/doc/lwm2m-launcher/docs/
+-rw-r--r-- usr/share/doc/lwm2m-launcher/docs/developing.md
+-rw-r--r-- usr/share/doc/lwm2m-launcher/docs/integrating.md
+-rw-r--r-- usr/share/doc/lwm2m-launcher/docs/operating.md
+-rw-r--r-- usr/share/doc/lwm2m-launcher/docs/security.md
 drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/
 drwxr-xr-x usr/share/doc/lwm2m-launcher/examples/ansible/
 -rwxr-xr-x usr/share/doc/lwm2m-launcher/examples/ansible/lwm2m_launcher.fact
@@ -91,7 +96,7 @@ grep -v -e '^d' -e lintian "$work/expected" | sed 's, lib/, usr/lib/,' | sort -k
 tar -tvzf "$tarball" | listing > "$work/tarball.list"
 diff "$work/expected.tarball" "$work/tarball.list" || fail "the tarball's files, modes or owners"
 
-# Unpacked at / of a merged /usr, as the README says, by GNU tar and by
+# Unpacked at / of a merged /usr, as docs/integrating.md says, by GNU tar and by
 # BusyBox tar: every link stays a link, every directory keeps its mode and
 # owner, and the files land where the README says.
 for tar_program in tar "busybox tar"; do

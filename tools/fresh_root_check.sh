@@ -2,15 +2,15 @@
 # SPDX-License-Identifier: Apache-2.0
 # Copyright 2026 The lwm2m-launcher authors
 #
-# Runs the README's commands, exactly as it writes them, on a fresh Debian
-# 12: a root that `debootstrap --variant=minbase bookworm` made with git and
-# ca-certificates and nothing else, entered with systemd-nspawn (not
-# booted), holding a clone of this tree's last commit. There, in the
-# README's order: the two commands (demo/demo.sh, tools/test.sh), the
-# aarch64 build and tests, the musl builds and their tests, and the
-# robustness checks (sanitizers, fuzzing,
-# static checks, the benchmarks' figures). A package missing from the
-# README's install steps fails it, as it would fail a new user.
+# Runs the commands of the README and of docs/, exactly as they are written,
+# on a fresh Debian 12: a root that `debootstrap --variant=minbase bookworm`
+# made with git and ca-certificates and nothing else, entered with
+# systemd-nspawn (not booted), holding a clone of this tree's last commit.
+# There, in the order of the pages: the two commands (demo/demo.sh,
+# tools/test.sh), the aarch64 build and tests, the musl builds and their
+# tests, and the robustness checks (sanitizers, fuzzing, static checks, the
+# benchmarks' figures). A package missing from the pages' install steps
+# fails it, as it would fail a new user.
 #
 # The minbase root is made once and kept, untouched, as a tarball in
 # ~/.cache/lwm2m-launcher; every run unpacks a fresh copy of it and removes
@@ -24,8 +24,8 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 [ "$(id -u)" -eq 0 ] || { echo "fresh root: debootstrap and systemd-nspawn need root" >&2; exit 1; }
 "$source_dir/tools/need.sh" fresh-root
 
-# The commands, each of which must stand as a line in one of the README's
-# sh blocks (a comment after it aside).
+# The commands, each of which must stand as a line in one of the sh blocks
+# of the README or of a page of docs/ (a comment after it aside).
 commands='demo/demo.sh
 tools/test.sh
 tools/need.sh aarch64
@@ -38,11 +38,12 @@ cmake --workflow --preset sanitize
 fuzz/run.sh 60
 tools/lint.sh
 bench/run.sh --quick'
-readme_lines=$(awk '/^```sh$/ { block = 1; next } /^```$/ { block = 0 } block' "$source_dir/README.md" |
+readme_lines=$(awk '/^```sh$/ { block = 1; next } /^```$/ { block = 0 } block' \
+    "$source_dir/README.md" "$source_dir"/docs/*.md |
     sed -e 's/[[:space:]][[:space:]]*#.*$//' -e 's/[[:space:]]*$//')
 echo "$commands" | while IFS= read -r command; do
     printf '%s\n' "$readme_lines" | grep -qxF -- "$command" ||
-        { echo "fresh root: \"$command\" is not a command of the README" >&2; exit 1; }
+        { echo "fresh root: \"$command\" is not a command of the README or docs/" >&2; exit 1; }
 done
 
 cache="$HOME/.cache/lwm2m-launcher"
