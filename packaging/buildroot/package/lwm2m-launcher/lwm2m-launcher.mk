@@ -4,7 +4,7 @@
 #
 ################################################################################
 
-LWM2M_LAUNCHER_VERSION = 1.5.0
+LWM2M_LAUNCHER_VERSION = 1.6.0
 # The sources are the tree this BR2_EXTERNAL lives in, two levels up; its
 # build directories stay out of the copy.
 LWM2M_LAUNCHER_SITE = $(BR2_EXTERNAL_LWM2M_LAUNCHER_PATH)/../..
