@@ -181,7 +181,10 @@ git clone -q --bare "$source_dir" "$work/source.git"
 mkdir -p "$work/feed"
 cp -r "$source_dir/packaging/openwrt/lwm2m-launcher" "$work/feed/"
 feed_package=$work/feed/lwm2m-launcher/Makefile
-sed -i "s|^PKG_SOURCE_URL:=.*|PKG_SOURCE_URL:=$work/source.git|" "$feed_package"
+# No look for the tarball on OpenWrt's download mirrors: nothing leaves the
+# machine.
+sed -i -e "s|^PKG_SOURCE_URL:=.*|PKG_SOURCE_URL:=$work/source.git|" \
+    -e "s|^PKG_MIRROR_HASH:=.*|&\nPKG_SOURCE_MIRROR:=0|" "$feed_package"
 echo "src-link quorvane $work/feed" > "$openwrt/feeds.conf"
 step "the feed linked (scripts/feeds update, install)" sh -c 'cd "$1" &&
     ./scripts/feeds update quorvane && ./scripts/feeds install lwm2m-launcher' sh "$openwrt"

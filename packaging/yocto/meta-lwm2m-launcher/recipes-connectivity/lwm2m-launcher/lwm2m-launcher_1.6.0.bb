@@ -15,7 +15,7 @@ LIC_FILES_CHKSUM = "file://LICENSE;md5=3b83ef96387f14655fc854ddc3c6bd57"
 LWM2M_LAUNCHER_GIT ?= "git://git.quorvane.example/lwm2m-launcher.git;protocol=https;branch=main"
 PV .= "+git"
 SRC_URI = "${LWM2M_LAUNCHER_GIT}"
-SRCREV = "1aa97273d5ed419440f468b06eabe3ca0b41c567"
+SRCREV = "6db34c3684bebcb2099d1ffd4b9b8ab8120a2cfa"
 
 inherit cmake systemd update-rc.d
 
