@@ -67,20 +67,8 @@ export PATH
 
 work=$(mktemp -d /var/tmp/openwrt_check.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-failed=0
-step() {  # step NAME COMMAND...
-    name=$1
-    shift
-    began=$(date +%s)
-    if "$@" > "$work/step.log" 2>&1; then
-        echo "ok: $name ($(($(date +%s) - began)) s)"
-    else
-        tail -n 40 "$work/step.log"
-        echo "FAIL: $name ($(($(date +%s) - began)) s)"
-        failed=1
-        return 1
-    fi
-}
+# shellcheck source=tools/check_steps.sh
+. "$source_dir/tools/check_steps.sh"
 finding() {
     echo "FAIL: $1"
     failed=1
